@@ -1,0 +1,119 @@
+#pragma once
+
+// The EXIF engine: one process-wide state holding the source file, the output being built, the
+// kept tail of the source, the decoded directory tables and the information listing, with the
+// plain routines that read, update and write them. Plain C++, no Qt.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ByteStream.h"
+#include "EngineError.h"
+
+namespace Exif {
+
+// One directory entry. ID, DataType, Count and Offset hold the bytes of the 12-byte file entry
+// in file order (read as little-endian numbers), so a record can be written back unchanged;
+// numeric use goes through MM2/MM4 when BO is "MM". IDX is the plain tag number.
+struct IFDRec {
+    std::uint16_t ID = 0;
+    std::uint16_t DataType = 0;
+    std::uint32_t Count = 0;
+    std::uint32_t Offset = 0;
+    std::vector<std::uint8_t> Raw;
+    std::uint16_t IDX = 0;
+};
+using IFDTable = std::vector<IFDRec>;
+using Listing = std::vector<std::u16string>;
+
+constexpr std::uint16_t kBigEndian = 0x4D4D;    // "MM"
+constexpr std::uint16_t kLittleEndian = 0x4949; // "II"
+
+// TIFF field types.
+enum FieldType : std::uint16_t {
+    BYTE = 1, ASCII = 2, SHORT = 3, LONG = 4, RATIONAL = 5, SBYTE = 6, UNDEFINED = 7,
+    SSHORT = 8, SLONG = 9, SRATIONAL = 10, FLOAT = 11, DOUBLE = 12,
+};
+
+// --- State -------------------------------------------------------------------------------------
+
+inline IFDTable IFD0, IFD1, IFDX, IFDG, IFDI;
+inline ByteStream FmStream, ToStream, TrailStream;
+inline Listing ExifStrings;
+
+inline std::int32_t MainWidth = 0, MainHeight = 0;
+
+// Engine options; the settings file and the configuration dialog change them.
+inline std::string TranscodeTo = "UNICODE";
+inline std::string TranscodeFm = "SJIS";
+inline bool Ambiguous = false;
+inline bool Essential = true;
+// Keep what follows the end-of-image marker: today it is often real data (motion-photo videos,
+// depth maps, maker trailers), so dropping it is opt-in.
+inline bool AfterEOI = true;
+
+inline std::uint16_t Marker = 0;
+inline std::uint32_t FmBasePos = 0;
+inline std::uint32_t ToBasePos = 12;
+inline std::uint16_t BO = kLittleEndian;
+inline std::uint32_t ADR1 = 0, ADR2 = 0, ADR3 = 0, ADR4 = 0, ADR5 = 0, ADR6 = 0;
+inline std::uint32_t SNOffset = 0, SNSize = 0;
+inline std::uint32_t DataOffset = 0;
+// End (exclusive, in FmStream) of the TIFF data: the end of the EXIF APP1 segment, clipped to
+// the source. Directories are read only inside it.
+inline std::uint64_t FmTiffEnd = 0;
+
+// The name and version written into the comment segment ("Modified by geodot v0.2.3a"); the
+// caller sets them. Comments that contain "Modified by " + ProgramName are recognised as ours.
+inline std::u16string ProgramName = u"geodot";
+inline std::u16string ProgramVersion = u"0.2.3a";
+
+// --- Table routines ----------------------------------------------------------------------------
+
+std::uint16_t MM2(std::uint16_t v);
+std::uint32_t MM4(std::uint32_t v);
+// Numeric value of a record field: MM2/MM4 when BO is "MM".
+std::uint16_t Num16(std::uint16_t fileOrder);
+std::uint32_t Num32(std::uint32_t fileOrder);
+std::uint8_t DataLength(std::uint16_t dataType);
+std::int32_t Roundoff(double x);
+void AppendIFD(IFDTable& ifd, std::uint16_t id, std::uint16_t dataType, std::uint32_t count,
+               std::uint32_t offset);
+void SortIFD(IFDTable& ifd);
+void CleanIFD(IFDTable& ifd);
+bool IsIgnoredTag(std::uint16_t tag); // membership in the hidden-tag list
+bool IsPointerTag(std::uint16_t tag); // 0x8769, 0x8825, 0xA005
+std::uint16_t ByteToInt16(std::span<const std::uint8_t> bytes);
+std::uint32_t ByteToInt32(std::span<const std::uint8_t> bytes);
+void Finalization();
+
+// Empties the streams, the listing and the tables and zeroes the positions and picture size;
+// the options keep their values. Run before each file is opened.
+void ResetEngine();
+
+// --- Reading -----------------------------------------------------------------------------------
+
+// Reads the JPEG in FmStream: true when it begins with SOI and was walked. Throws EngineError
+// when the structure cannot be read.
+bool AnalyzeExif();
+void ReadJpeg();
+void ReadAPP1();
+void ReadTIFF();
+void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew);
+std::u16string ReadData(const IFDRec& entry);
+std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName);
+bool CheckCOM();
+void WriteCOM(ByteStream& outStream);
+std::int64_t SeekEOI();
+
+// The listing as a page shows it: a CR LF inside a line becomes a line break and a line ends at
+// its first NUL character. Lines are joined with "\n".
+std::u16string ListingText(const Listing& listing);
+
+// --- Updating ----------------------------------------------------------------------------------
+
+void AddBlankIFDS();
+
+} // namespace Exif

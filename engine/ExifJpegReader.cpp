@@ -1,0 +1,224 @@
+// The JPEG segment walk: recognises the file, hands the EXIF block to the TIFF reader and
+// collects in TrailStream everything the output carries after its own APP1 segment.
+#include "Exif.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace Exif {
+namespace {
+
+constexpr std::uint16_t kSOI = 0xFFD8, kAPP0 = 0xFFE0, kAPP1 = 0xFFE1, kSOS = 0xFFDA,
+                        kCOM = 0xFFFE, kFill = 0xFFFF;
+
+// True once an EXIF APP1 segment has been met.
+bool ExistAPP1 = false;
+
+std::u16string hex4(std::uint16_t v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", v);
+    return std::u16string(buf, buf + 4);
+}
+
+std::u16string notJpegLine(std::uint16_t marker) {
+    const char16_t* text;
+    switch (marker) {
+    case 0x8950: text = u"  *** Must be PNG file. Marker=$"; break;
+    case 0x4749: text = u"  *** Must be GIF file. Marker=$"; break;
+    case 0x424D: text = u"  *** Must be BMP file. Marker=$"; break;
+    case 0x4D4D:
+    case 0x4949: text = u"  *** Must be TIFF file. Marker=$"; break;
+    case 0x4D5A: text = u"  *** Executable file? Marker=$"; break;
+    default: text = u"  *** Not Jpeg file. Marker=$"; break;
+    }
+    return text + hex4(marker);
+}
+
+// The walk cannot go on at `from` (a word that is no marker, a segment whose length does not
+// fit): every byte from there to the end stays in the output unchanged, so no image data is
+// ever lost.
+void keepRestFrom(std::uint64_t from) {
+    FmStream.seek(from);
+    TrailStream.copyFrom(FmStream, FmStream.remaining());
+}
+
+// The segment at the current position (just behind its marker) spans [marker, end). False when
+// its length field is too small or it runs past the source.
+bool segmentFits(std::uint64_t markerPos, std::uint64_t& end) {
+    FmStream.seek(markerPos + 2);
+    const std::uint16_t length = FmStream.readU16BE();
+    end = markerPos + 2 + length;
+    return length >= 2 && end <= FmStream.size();
+}
+
+// Copies the current segment, marker included, to TrailStream; false when it does not fit
+// (the rest of the source is then kept as it is).
+bool WriteSegment(std::uint64_t markerPos) {
+    std::uint64_t end = 0;
+    if (!segmentFits(markerPos, end)) {
+        keepRestFrom(markerPos);
+        return false;
+    }
+    FmStream.seek(markerPos);
+    TrailStream.copyFrom(FmStream, end - markerPos);
+    return true;
+}
+
+// Moves past a segment that the output drops. A length that does not fit ends the walk with
+// the rest kept, because what follows cannot be told apart from the segment.
+bool SkipSegment(std::uint64_t markerPos) {
+    std::uint64_t end = 0;
+    if (!segmentFits(markerPos, end)) {
+        keepRestFrom(markerPos);
+        return false;
+    }
+    FmStream.seek(end);
+    return true;
+}
+
+bool isExifIdentifier(std::uint64_t markerPos, std::uint64_t end) {
+    // marker 2 + length 2 + "Exif" 4 + two more identifier bytes
+    if (end - markerPos < 10)
+        return false;
+    const auto id = FmStream.view(markerPos + 4, 4);
+    return std::equal(id.begin(), id.end(), "Exif");
+}
+
+// The first EXIF APP1 segment is decoded; later EXIF segments are dropped, because the output
+// carries one rebuilt EXIF block. Other APP1 segments (XMP and the like) are kept in place.
+bool HandleAPP1(std::uint64_t markerPos) {
+    std::uint64_t end = 0;
+    const bool fits = segmentFits(markerPos, end);
+    const std::uint64_t clippedEnd = std::min<std::uint64_t>(end, FmStream.size());
+    if (end - markerPos < 4 || !isExifIdentifier(markerPos, clippedEnd))
+        return WriteSegment(markerPos);
+    if (ExistAPP1)
+        return SkipSegment(markerPos);
+    ExistAPP1 = true;
+    FmStream.seek(markerPos + 10);
+    FmTiffEnd = clippedEnd;
+    ReadTIFF();
+    FmStream.seek(end);
+    // A truncated EXIF segment reaches the end of the file: its bytes are superseded by the
+    // rebuilt block, and nothing follows it.
+    return fits;
+}
+
+void ReadScan(std::uint64_t sosPos) {
+    WriteCOM(TrailStream);
+    std::uint64_t keep = FmStream.size() - sosPos; // everything to the end of the source
+    if (!AfterEOI) {
+        FmStream.seek(sosPos + 2);
+        const std::int64_t eoi = SeekEOI();
+        if (eoi >= 0) // without an end-of-image marker the whole rest is image data
+            keep = static_cast<std::uint64_t>(eoi) + 2 - sosPos;
+    }
+    FmStream.seek(sosPos);
+    TrailStream.copyFrom(FmStream, keep);
+}
+
+} // namespace
+
+bool AnalyzeExif() {
+    for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
+        t->clear();
+    SNOffset = SNSize = 0;
+    FmTiffEnd = 0;
+    FmStream.seek(0);
+    Marker = FmStream.readU16BE();
+    if (Marker != kSOI) {
+        ExifStrings.push_back(notJpegLine(Marker));
+        return false;
+    }
+    ReadJpeg();
+    return true;
+}
+
+void ReadJpeg() {
+    ExistAPP1 = false;
+    bool walking = true;
+    while (walking && FmStream.position() + 2 < FmStream.size()) {
+        const std::uint64_t markerPos = FmStream.position();
+        Marker = FmStream.readU16BE();
+        if ((Marker >> 8) != 0xFF) {
+            keepRestFrom(markerPos);
+            walking = false;
+            break;
+        }
+        switch (Marker) {
+        case kAPP0:
+            walking = SkipSegment(markerPos);
+            break;
+        case kAPP1:
+            walking = HandleAPP1(markerPos);
+            break;
+        case kSOS:
+            ReadScan(markerPos);
+            walking = false;
+            break;
+        case kFill:
+            break;
+        case kCOM:
+            if (CheckCOM())
+                break; // an earlier save's comment: replaced by a fresh one before the scan
+            walking = WriteSegment(markerPos);
+            break;
+        default:
+            walking = WriteSegment(markerPos);
+            break;
+        }
+    }
+    // A source without a scan: its last bytes (an end-of-image marker, say) stay.
+    if (walking)
+        keepRestFrom(FmStream.position());
+    if (!ExistAPP1) {
+        ToBasePos = 12;
+        BO = kLittleEndian;
+        AddBlankIFDS();
+    }
+}
+
+std::int64_t SeekEOI() {
+    const std::uint64_t cp = FmStream.position();
+    const auto& b = FmStream.bytes();
+    const std::uint64_t size = b.size();
+    if (size >= 2 && b[size - 2] == 0xFF && b[size - 1] == 0xD9)
+        return static_cast<std::int64_t>(size - 2);
+    // Byte pairs that are not FF D9 are passed over as pairs.
+    for (std::uint64_t p = cp; p + 2 < size;) {
+        if (b[p] == 0xFF) {
+            if (b[p + 1] == 0xD9)
+                return static_cast<std::int64_t>(p);
+            p += 2;
+        } else {
+            ++p;
+        }
+    }
+    return -1;
+}
+
+bool CheckCOM() {
+    std::string ours = "Modified by ";
+    for (char16_t c : ProgramName)
+        ours.push_back(static_cast<char>(c & 0xFF));
+    const std::uint16_t length = FmStream.readU16BE();
+    std::string text(length >= 2 ? length - 2 : 0, '\0');
+    const auto got = FmStream.readInto(reinterpret_cast<std::uint8_t*>(text.data()), text.size());
+    text.resize(got);
+    return text.find(ours) != std::string::npos;
+}
+
+void WriteCOM(ByteStream& outStream) {
+    const std::u16string text = u"Modified by " + ProgramName + u" v" + ProgramVersion;
+    // The text and its terminating zero byte fit a 256-byte buffer; a longer name is cut.
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text.substr(0, 255))
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(0);
+    const std::uint8_t marker[2] = {0xFF, 0xFE};
+    outStream.write(marker);
+    outStream.writeU16BE(static_cast<std::uint16_t>(bytes.size() + 2));
+    outStream.write(bytes);
+}
+
+} // namespace Exif

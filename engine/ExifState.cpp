@@ -1,0 +1,142 @@
+// The engine state's table routines and byte-order helpers.
+#include "Exif.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Exif {
+namespace {
+
+// Carried through unchanged but never listed in the 0th, 1st and Exif IFDs.
+constexpr std::uint16_t kIgnoreIFDS[] = {
+    0x00FE, 0x00FF, 0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A, 0x015B,
+    0x828D, 0x828E, 0x828F, 0x83BB, 0x8773, 0x8829, 0x882A, 0x882B, 0x920B,
+    0x920C, 0x920D, 0x9211, 0x9212, 0x9213, 0x9215, 0x9216, 0x927C, 0xC4A5,
+};
+// The tags that lead to a sub-directory: Exif, GPS, Interoperability.
+constexpr std::uint16_t kIFDSet[] = {0x8769, 0x8825, 0xA005};
+
+} // namespace
+
+std::uint16_t MM2(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
+
+std::uint32_t MM4(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+
+std::uint16_t Num16(std::uint16_t fileOrder) { return BO == kBigEndian ? MM2(fileOrder) : fileOrder; }
+std::uint32_t Num32(std::uint32_t fileOrder) { return BO == kBigEndian ? MM4(fileOrder) : fileOrder; }
+
+std::uint8_t DataLength(std::uint16_t dataType) {
+    switch (dataType) {
+    case BYTE: case ASCII: case SBYTE: case UNDEFINED: return 1;
+    case SHORT: case SSHORT: return 2;
+    case LONG: case SLONG: case FLOAT: return 4;
+    case RATIONAL: case SRATIONAL: case DOUBLE: return 8;
+    default: return 0;
+    }
+}
+
+std::int32_t Roundoff(double x) {
+    const double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
+    if (!(r >= INT32_MIN && r <= INT32_MAX)) // NaN fails both comparisons
+        throw EngineError("Invalid floating point operation: the number is out of range");
+    return static_cast<std::int32_t>(r);
+}
+
+void AppendIFD(IFDTable& ifd, std::uint16_t id, std::uint16_t dataType, std::uint32_t count,
+               std::uint32_t offset) {
+    IFDRec rec;
+    rec.ID = Num16(id);
+    rec.DataType = Num16(dataType);
+    rec.Count = Num32(count);
+    rec.Offset = Num32(offset);
+    rec.IDX = id;
+    ifd.push_back(std::move(rec));
+}
+
+void SortIFD(IFDTable& ifd) {
+    IFDTable result;
+    result.reserve(ifd.size());
+    int maximum = -1;
+    for (IFDRec& rec : ifd) {
+        if (rec.IDX > maximum) {
+            maximum = rec.IDX;
+            result.push_back(std::move(rec));
+            continue;
+        }
+        // Of several entries with one tag the first in the old order survives.
+        const auto it = std::find_if(result.begin(), result.end(),
+                                     [&](const IFDRec& r) { return r.IDX >= rec.IDX; });
+        if (it->IDX != rec.IDX)
+            result.insert(it, std::move(rec));
+    }
+    ifd = std::move(result);
+}
+
+void CleanIFD(IFDTable& ifd) {
+    std::erase_if(ifd, [](const IFDRec& r) { return Num32(r.Count) == 0; });
+    SortIFD(ifd);
+}
+
+bool IsIgnoredTag(std::uint16_t tag) {
+    return std::find(std::begin(kIgnoreIFDS), std::end(kIgnoreIFDS), tag) != std::end(kIgnoreIFDS);
+}
+
+bool IsPointerTag(std::uint16_t tag) {
+    return std::find(std::begin(kIFDSet), std::end(kIFDSet), tag) != std::end(kIFDSet);
+}
+
+std::uint16_t ByteToInt16(std::span<const std::uint8_t> b) {
+    return b.size() < 2 ? 0 : static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+std::uint32_t ByteToInt32(std::span<const std::uint8_t> b) {
+    if (b.size() < 4)
+        return 0;
+    return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+           (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+void Finalization() {
+    TranscodeTo.clear();
+    TranscodeFm.clear();
+    for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
+        t->clear();
+}
+
+void ResetEngine() {
+    FmStream.clear();
+    ToStream.clear();
+    TrailStream.clear();
+    ExifStrings.clear();
+    for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
+        t->clear();
+    MainWidth = MainHeight = 0;
+    Marker = 0;
+    FmBasePos = 0;
+    ToBasePos = 12;
+    BO = kLittleEndian;
+    ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
+    SNOffset = SNSize = 0;
+    DataOffset = 0;
+    FmTiffEnd = 0;
+}
+
+std::u16string ListingText(const Listing& listing) {
+    std::u16string out;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        std::u16string_view line = listing[i];
+        line = line.substr(0, line.find(u'\0'));
+        if (i > 0)
+            out += u'\n';
+        for (std::size_t k = 0; k < line.size(); ++k) {
+            if (line[k] == u'\r' && k + 1 < line.size() && line[k + 1] == u'\n')
+                continue; // CR LF becomes one line break
+            out += line[k];
+        }
+    }
+    return out;
+}
+
+} // namespace Exif

@@ -1,0 +1,109 @@
+#include "TextCodec.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+#include "EngineError.h"
+
+namespace TextCodec {
+namespace {
+
+class IconvHandle {
+public:
+    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw Exif::EngineError(std::string("Character code not supported: ") + from);
+    }
+    ~IconvHandle() { iconv_close(cd_); }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+void appendUtf16LE(std::u16string& out, const char* bytes, std::size_t n) {
+    for (std::size_t i = 0; i + 1 < n; i += 2)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+}
+
+} // namespace
+
+std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, Errors errors) {
+    IconvHandle cd("UTF-16LE", charset);
+    std::u16string out;
+    out.reserve(bytes.size());
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    std::size_t inLeft = bytes.size();
+    char buffer[4096];
+    while (true) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc =
+            inLeft > 0 ? iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft)
+                       : iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+        const int err = errno;
+        appendUtf16LE(out, buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0)
+                break;
+            continue;
+        }
+        if (err == E2BIG)
+            continue;
+        if (errors == Errors::Throw)
+            throw Exif::EngineError(std::string("No mapping for the bytes in the target code (") +
+                                    charset + ")");
+        out.push_back(u'\uFFFD');
+        if (err == EINVAL) // incomplete sequence at the end
+            break;
+        ++in;
+        --inLeft;
+        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+    }
+    return out;
+}
+
+std::u16string FromLatin1(std::span<const std::uint8_t> bytes) {
+    return std::u16string(bytes.begin(), bytes.end());
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+    return Decode({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, "UTF-8",
+                  Errors::Replace);
+}
+
+} // namespace TextCodec

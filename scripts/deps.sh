@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Geodot needs to build and test, when any is missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libbenchmark-dev libjpeg62-turbo-dev zlib1g-dev
+  libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""; [[ $(id -u) -eq 0 ]] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,49 +1,53 @@
 // geodot-cli: the engine's command-line face, for scripts, batches and comparisons.
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "Cli.h"
 #include "Exif.h"
-#include "ExifDetails.h"
 #include "TextCodec.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  geodot-cli info FILE...   print the information listing of each file\n"
-    "  geodot-cli --help         show this help\n"
-    "  geodot-cli --version      show the version\n"
+    "  geodot-cli info FILE...          print the information listing of each file\n"
+    "  geodot-cli set [OPTIONS] FILE... change GPS and text tags and save each file\n"
+    "  geodot-cli --help | --version\n"
     "\n"
-    "Exit status: 0 when every file was analysed, 1 when any failed, 2 on a usage error.\n";
+    "GPS options (a position, altitude, direction or place name not given keeps the file's):\n"
+    "  --lat DEG --lon DEG     signed decimal degrees, negative is south / west (both or neither)\n"
+    "  --alt M                 altitude in metres, negative is below sea level\n"
+    "  --direction DEG         direction the picture was taken, from true north\n"
+    "  --no-direction          remove the direction\n"
+    "  --area TEXT             name of the place\n"
+    "  --remove-gps            remove the GPS position\n"
+    "Text options (an empty text removes the tag):\n"
+    "  --title, --artist, --copyright-photographer, --copyright-editor, --comment, --owner TEXT\n"
+    "Engine options (default: the window's settings file):\n"
+    "  --transcode-to JIS|UNICODE|UTF8|SJIS    code for multibyte text that is written\n"
+    "  --transcode-from JIS|UTF8|SJIS|EUC|UNICODE  code assumed for text without a code\n"
+    "  --ambiguous             allow multibyte text in ASCII tags\n"
+    "  --essential, --no-essential  add the mandatory tags to a new EXIF block\n"
+    "  --after-eoi, --no-after-eoi  keep what follows the end-of-image marker\n"
+    "  --keep-time             give the saved file the picture's date as its time stamp\n"
+    "  -o OUT                  save to OUT instead of over the file (one FILE only)\n"
+    "\n"
+    "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
 
-// Opens a file as the window does and leaves its listing in ExifStrings; false when the file
-// cannot be read or is no JPEG. The reason of a failure goes to `error`.
-bool analyzeFile(const std::string& path, std::string& error) {
-    Exif::ResetEngine();
-    ExifDetails::PrepareRegistersForOpen({});
-    try {
-        Exif::FmStream.loadFromFile(path);
-        if (Exif::AnalyzeExif())
-            return true;
-        error = "not a JPEG file";
-    } catch (const Exif::EngineError& e) {
-        error = e.what();
-    } catch (const std::bad_alloc&) {
-        error = "out of memory";
-    }
-    Exif::ExifStrings.push_back(u"*** ERROR ***");
-    return false;
-}
+} // namespace
+
+namespace cli {
 
 int info(const std::vector<std::string>& files) {
+    bool keepTime = false;
+    loadEngineOptions(keepTime);
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (files.size() > 1)
             std::cout << (i > 0 ? "\n" : "") << "==> " << files[i] << " <==\n";
         std::string error;
-        if (!analyzeFile(files[i], error)) {
+        if (!openFile(files[i], error)) {
             std::cerr << "geodot-cli: " << files[i] << ": " << error << "\n";
             status = 1;
         }
@@ -52,26 +56,26 @@ int info(const std::vector<std::string>& files) {
     return status;
 }
 
-} // namespace
+} // namespace cli
 
 int main(int argc, char** argv) {
     Exif::ProgramName = TextCodec::FromUtf8(GEODOT_NAME);
     Exif::ProgramVersion = TextCodec::FromUtf8(GEODOT_VERSION_TEXT);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::cerr << kUsage;
-        return 2;
-    }
-    if (args[0] == "--help" || args[0] == "-h") {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::cout << kUsage;
         return 0;
     }
-    if (args[0] == "--version") {
+    if (!args.empty() && args[0] == "--version") {
         std::cout << "geodot-cli (" GEODOT_NAME ") v" GEODOT_VERSION_TEXT "\n";
         return 0;
     }
-    if (args[0] == "info" && args.size() > 1)
-        return info({args.begin() + 1, args.end()});
-    std::cerr << kUsage;
-    return 2;
+    int status = 2;
+    if (args.size() > 1 && args[0] == "info")
+        status = cli::info({args.begin() + 1, args.end()});
+    else if (!args.empty() && args[0] == "set")
+        status = cli::set({args.begin() + 1, args.end()});
+    if (status == 2)
+        std::cerr << kUsage;
+    return status;
 }

@@ -1,9 +1,11 @@
 #include "ByteStream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "EngineError.h"
 
@@ -58,6 +60,12 @@ void ByteStream::writeU16BE(std::uint16_t v) {
     write(b);
 }
 
+void ByteStream::patch(std::uint64_t pos, std::span<const std::uint8_t> data) {
+    if (!contains(pos, data.size()))
+        throw EngineError("Stream write error: a patch outside the data");
+    std::copy(data.begin(), data.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(pos));
+}
+
 void ByteStream::copyFrom(ByteStream& src, std::uint64_t n) {
     write(src.view(src.position(), n));
     src.skip(n);
@@ -75,13 +83,47 @@ void ByteStream::assign(std::vector<std::uint8_t> bytes) {
 }
 
 void ByteStream::loadFromFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw EngineError("Cannot open file \"" + path + "\": " + std::strerror(errno));
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw EngineError("Cannot read file \"" + path + "\"");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EngineError("「" + path + "」を開けません (" + std::strerror(errno) + ")");
+    struct stat st {};
+    std::vector<std::uint8_t> data;
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && S_ISDIR(st.st_mode)) {
+        ok = false;
+        errno = EISDIR;
+    }
+    if (ok && S_ISREG(st.st_mode))
+        data.reserve(static_cast<std::size_t>(st.st_size));
+    // Read to the end rather than trusting the size: the file may change while it is read.
+    std::uint8_t chunk[1 << 16];
+    while (ok) {
+        const std::size_t room = data.capacity() - data.size();
+        if (room > 0) {
+            const std::size_t old = data.size();
+            data.resize(data.capacity());
+            const ssize_t n = ::read(fd, data.data() + old, room);
+            data.resize(old + static_cast<std::size_t>(n > 0 ? n : 0));
+            if (n > 0)
+                continue;
+            if (n == 0)
+                break;
+        } else {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n > 0) {
+                data.insert(data.end(), chunk, chunk + n);
+                continue;
+            }
+            if (n == 0)
+                break;
+        }
+        if (errno != EINTR)
+            ok = false;
+    }
+    const int err = errno;
+    ::close(fd);
+    if (!ok)
+        throw EngineError("「" + path + "」を読めません (" + std::strerror(err) + ")");
     assign(std::move(data));
 }
 

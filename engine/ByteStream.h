@@ -39,6 +39,8 @@ public:
     // Appends at the end and moves the position there.
     void write(std::span<const std::uint8_t> data);
     void writeU16BE(std::uint16_t v);
+    // Overwrites bytes already written; an engine error when they lie outside the stream.
+    void patch(std::uint64_t pos, std::span<const std::uint8_t> data);
     // Appends n bytes of src from its position on and advances it; an engine error when src
     // does not hold them (nothing is appended then).
     void copyFrom(ByteStream& src, std::uint64_t n);

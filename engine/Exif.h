@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ inline std::uint32_t DataOffset = 0;
 // End (exclusive, in FmStream) of the TIFF data: the end of the EXIF APP1 segment, clipped to
 // the source. Directories are read only inside it.
 inline std::uint64_t FmTiffEnd = 0;
+// TIFF offset of the MakerNote's value in the source (0: none). Many maker notes hold offsets
+// relative to the TIFF header, so the writer puts the value back at this offset when it can.
+inline std::uint32_t MakerNoteOffset = 0;
+// The stretches of FmStream that the directories, their values (the MakerNote's aside) and the
+// thumbnail occupied, as [begin, end). What else the EXIF block held may belong to the
+// MakerNote: older maker notes refer to data past their own length.
+inline std::vector<std::pair<std::uint64_t, std::uint64_t>> SourceClaims;
 
 // The name and version written into the comment segment ("Modified by geodot v0.2.3a"); the
 // caller sets them. Comments that contain "Modified by " + ProgramName are recognised as ours.
@@ -107,6 +115,9 @@ std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName);
 bool CheckCOM();
 void WriteCOM(ByteStream& outStream);
 std::int64_t SeekEOI();
+// The picture size from the first frame header of the JPEG in FmStream; false when there is
+// none.
+bool JpegFrameSize(std::int32_t& width, std::int32_t& height);
 
 // The listing as a page shows it: a CR LF inside a line becomes a line break and a line ends at
 // its first NUL character. Lines are joined with "\n".
@@ -114,6 +125,40 @@ std::u16string ListingText(const Listing& listing);
 
 // --- Updating ----------------------------------------------------------------------------------
 
+// True when the text is plain ASCII and so needs no multibyte code.
+bool IsSingleByte(std::u16string_view str);
+// Sets Count and Raw (and Offset for values of at most 4 bytes) of an entry from a text: enc
+// "JIS", "UNICODE", "UTF8", "SJIS" give a prefixed value in that code (or "ASCII" when the text
+// is plain ASCII), "ASCII" a prefixed single-byte value, anything else ("Ambiguous") an
+// unprefixed value in the code of TranscodeTo. An empty result gives Count 0.
+void SetStringData(IFDRec& entry, std::u16string_view str, std::string enc);
+// Applies the new text registers to the 0th and Exif IFDs. Refuses (EngineError, tables
+// unchanged) a text beyond U+00FF in an ASCII tag while Ambiguous is off.
+void UpdateExif();
+// Applies the new GPS registers to the GPS IFD, or empties the position when NewTag05 is 9.
+// Refuses (EngineError, tables unchanged) values that cannot be stored: negative or
+// non-finite degrees, minutes or seconds, numbers beyond the 32-bit numerators.
+void UpdateGPS();
 void AddBlankIFDS();
+
+// --- Writing -----------------------------------------------------------------------------------
+
+// Builds the whole output file in ToStream from the tables, the thumbnail and TrailStream.
+// Refuses (EngineError, ToStream emptied) an EXIF block larger than a JPEG segment can hold.
+void WriteJpeg();
+
+// Stores the bytes under `path` atomically: a temporary file in the target's folder, every
+// write checked, flushed to disk, the target's permissions kept, then renamed over the target
+// (a symbolic link stays a link; its target is replaced). On any failure the target is left as
+// it was and an EngineError says why. With `mustExist` a target that has disappeared is a
+// failure instead of being created anew.
+void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool mustExist);
+// The time stamp a saved file takes when it keeps the picture's date: the first of
+// DateTime0132, DateTime9003, DateTime9004 whose year is after 1900, else `fileDate`.
+double TimestampFor(double fileDate);
+// Sets the last-write time of a file to a local date-time (days since 1899-12-30).
+void SetFileTime(const std::string& path, double localDateTime);
+// The last-write time of a file as a local date-time.
+double FileTimeOf(const std::string& path);
 
 } // namespace Exif

@@ -53,6 +53,26 @@ using Location = std::array<float, 8>;
 // sea level 0, no direction, no place name, zoom 8.
 void PrepareRegistersForOpen(const Location& defaultLocation);
 
+// The six EXIF text fields as the Exif page shows them.
+struct TextFields {
+    std::u16string title, artist, copyrightPhotographer, copyrightEditor, comment, owner;
+};
+// The values the new text registers take for a set of fields: trimmed, title, artist and owner
+// ended by a NUL, the copyright as photographer NUL editor NUL (a blank for a missing
+// photographer), the comment without terminator.
+struct TextValues {
+    std::u16string title, artist, copyright, comment, owner;
+};
+TextValues NewTextValues(const TextFields& fields);
+// What the fields gave when the file was opened: a text tag whose new value is still this is
+// left exactly as the file had it.
+inline TextValues OpenedTextValues;
+// The fields from the read registers, trimmed; the copyright value splits at its first NUL into
+// the photographer's and the editor's part. Remembers their values in OpenedTextValues.
+TextFields TextFieldsFromRegisters();
+// The new text registers from the fields.
+void StoreTextFields(const TextFields& fields);
+
 // --- Value helpers -------------------------------------------------------------------------------
 using Exif::Roundoff;
 double GetDateTime(std::u16string_view dateTimeStr);

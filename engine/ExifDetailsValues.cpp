@@ -46,12 +46,17 @@ std::u16string decodeRecognised(std::span<const std::uint8_t> rest, const char* 
     return text;
 }
 
-std::u16string decodeUtf16LE(std::span<const std::uint8_t> bytes) {
+std::u16string decodeUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        text.push_back(bigEndian ? static_cast<char16_t>((bytes[i] << 8) | bytes[i + 1])
+                                 : static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     return text;
+}
+
+std::u16string decodeUtf16LE(std::span<const std::uint8_t> bytes) {
+    return decodeUtf16(bytes, false);
 }
 
 void carryFraction(double& whole, double& next) {
@@ -71,6 +76,7 @@ void PrepareRegistersForOpen(const Location& defaultLocation) {
     NewTag05 = 9, NewTag06 = 0, NewTag10 = 0, NewTag11 = 0;
     NewTag1C.clear();
     DateTime0132 = 0, DateTime9003 = 0, DateTime9004 = 0;
+    OpenedTextValues = NewTextValues({});
 
     const Location& v = defaultLocation;
     Tag01 = roundedSign(v[0]);
@@ -157,6 +163,11 @@ std::u16string GetString(std::span<const std::uint8_t> raw) {
             }
             if (rest.size() < 2)
                 undecodable();
+            // Little-endian unless a byte-order mark says otherwise.
+            if (rest.size() >= 4 && rest[0] == 0xFE && rest[1] == 0xFF)
+                return decodeUtf16(rest.subspan(2), true);
+            if (rest.size() >= 4 && rest[0] == 0xFF && rest[1] == 0xFE)
+                return decodeUtf16(rest.subspan(2), false);
             return decodeUtf16LE(rest);
         }
     }

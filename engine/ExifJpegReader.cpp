@@ -124,6 +124,8 @@ bool AnalyzeExif() {
         t->clear();
     SNOffset = SNSize = 0;
     FmTiffEnd = 0;
+    MakerNoteOffset = 0;
+    SourceClaims.clear();
     FmStream.seek(0);
     Marker = FmStream.readU16BE();
     if (Marker != kSOI) {
@@ -195,6 +197,32 @@ std::int64_t SeekEOI() {
         }
     }
     return -1;
+}
+
+bool JpegFrameSize(std::int32_t& width, std::int32_t& height) {
+    const auto& b = FmStream.bytes();
+    // SOI, then segments: marker 2, length 2; a frame header holds precision 1, height 2,
+    // width 2 after its length.
+    for (std::uint64_t p = 2; p + 4 <= b.size();) {
+        if (b[p] != 0xFF)
+            return false;
+        const std::uint8_t code = b[p + 1];
+        if (code == 0xFF) {
+            ++p;
+            continue;
+        }
+        const bool frame = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 &&
+                           code != 0xCC;
+        if (frame && p + 9 <= b.size()) {
+            height = (b[p + 5] << 8) | b[p + 6];
+            width = (b[p + 7] << 8) | b[p + 8];
+            return true;
+        }
+        if (code == 0xDA || code == 0xD9)
+            return false;
+        p += 2 + ((b[p + 2] << 8) | b[p + 3]);
+    }
+    return false;
 }
 
 bool CheckCOM() {

@@ -121,6 +121,8 @@ void ResetEngine() {
     SNOffset = SNSize = 0;
     DataOffset = 0;
     FmTiffEnd = 0;
+    MakerNoteOffset = 0;
+    SourceClaims.clear();
 }
 
 std::u16string ListingText(const Listing& listing) {

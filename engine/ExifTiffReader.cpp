@@ -89,9 +89,11 @@ std::uint32_t thumbnailNumber(const IFDRec& entry) {
 // A thumbnail whose location cannot be read or lies outside the source is left out of the
 // output instead of failing the open or the save.
 void dropUnusableThumbnail() {
-    const bool inside = FmStream.contains(std::uint64_t{FmBasePos} + SNOffset, SNSize);
-    if (!thumbnailUnreadable && inside)
+    const std::uint64_t start = std::uint64_t{FmBasePos} + SNOffset;
+    if (!thumbnailUnreadable && FmStream.contains(start, SNSize)) {
+        SourceClaims.emplace_back(start, start + SNSize);
         return;
+    }
     for (IFDRec& rec : IFD1)
         if (rec.IDX == 0x0201 || rec.IDX == 0x0202)
             rec.Count = 0;
@@ -122,6 +124,8 @@ void ReadTIFF() {
     visitedOffsets.clear();
     visitedTables.clear();
     thumbnailUnreadable = false;
+    MakerNoteOffset = 0;
+    SourceClaims.clear();
     Listing exif0, exif1, exifX, exifG, exifI;
     bufX = &exifX, bufG = &exifG, bufI = &exifI;
 
@@ -208,6 +212,10 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                     continue;
                 const auto bytes = FmStream.view(valuePos, tlen);
                 rec.Raw.assign(bytes.begin(), bytes.end());
+                if (mk == 'X' && tag == 0x927C)
+                    MakerNoteOffset = valueField;
+                else
+                    SourceClaims.emplace_back(valuePos, valuePos + tlen);
             }
             met.insert(tag);
             if (mk == '1' && tag == 0x0201)
@@ -220,6 +228,8 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
             ifd.push_back(std::move(rec));
         }
         FmStream.seek(start + 2 + 12 * std::uint64_t{count});
+        if (readable)
+            SourceClaims.emplace_back(start, start + 2 + 12 * std::uint64_t{count} + 4);
     }
 
     const std::uint64_t resume = FmStream.position();

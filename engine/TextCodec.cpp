@@ -1,5 +1,6 @@
 #include "TextCodec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -62,6 +63,54 @@ std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, 
         ++in;
         --inLeft;
         iconv(cd.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset) {
+    IconvHandle cd(charset, "UTF-16LE");
+    std::string in;
+    in.reserve(text.size() * 2);
+    for (char16_t c : text)
+        in.push_back(static_cast<char>(c & 0xFF)), in.push_back(static_cast<char>(c >> 8));
+    static const char kSubstitute[2] = {'?', 0};
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() * 2 + 8);
+    char buffer[4096];
+    auto convert = [&](char*& src, std::size_t& left) {
+        char* dst = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t rc = src ? iconv(cd.get(), &src, &left, &dst, &room)
+                                   : iconv(cd.get(), nullptr, nullptr, &dst, &room);
+        const int err = errno;
+        out.insert(out.end(), buffer, dst);
+        return rc == static_cast<std::size_t>(-1) ? err : 0;
+    };
+    char* src = in.data();
+    std::size_t left = in.size();
+    while (left > 0) {
+        const int err = convert(src, left);
+        if (err == 0 || err == E2BIG)
+            continue;
+        // An unrepresentable character (or a lone surrogate): the substitute instead, then
+        // on with the next character.
+        char* sub = const_cast<char*>(kSubstitute);
+        std::size_t subLeft = sizeof kSubstitute;
+        while (subLeft > 0 && convert(sub, subLeft) == E2BIG) {
+        }
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(src[0]) |
+                                                    (static_cast<unsigned char>(src[1]) << 8));
+        const char16_t next = left >= 4 ? static_cast<char16_t>(static_cast<unsigned char>(src[2]) |
+                                                                (static_cast<unsigned char>(src[3]) << 8))
+                                        : 0;
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF;
+        const std::size_t skip = pair ? 4 : std::min<std::size_t>(2, left);
+        src += skip;
+        left -= skip;
+    }
+    char* none = nullptr;
+    std::size_t zero = 0;
+    while (convert(none, zero) == E2BIG) { // back to the initial shift state
     }
     return out;
 }

@@ -17,6 +17,8 @@ enum class Errors {
 };
 
 std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, Errors errors);
+// Characters the code cannot represent become its substitute character "?".
+std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset);
 // Each byte becomes the character with the byte's value (U+0000 to U+00FF).
 std::u16string FromLatin1(std::span<const std::uint8_t> bytes);
 

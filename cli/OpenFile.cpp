@@ -1,0 +1,39 @@
+#include <new>
+
+#include "Cli.h"
+#include "Exif.h"
+#include "ExifDetails.h"
+#include "IniFile.h"
+
+namespace cli {
+
+void loadEngineOptions(bool& keepTime) {
+    const IniFile ini(IniFile::DefaultPath(GEODOT_NAME));
+    Exif::TranscodeTo = ini.ReadString("CONFIG", "TranscodeTo", "UNICODE");
+    Exif::TranscodeFm = ini.ReadString("CONFIG", "TranscodeFm", "SJIS");
+    Exif::Ambiguous = ini.ReadBool("CONFIG", "Ambiguous", false);
+    Exif::Essential = ini.ReadBool("CONFIG", "Essential", true);
+    Exif::AfterEOI = ini.ReadBool("CONFIG", "AfterEOI", true);
+    keepTime = ini.ReadBool("CONFIG", "TimestampOriginal", false);
+}
+
+bool openFile(const std::string& path, std::string& error) {
+    Exif::ResetEngine();
+    ExifDetails::PrepareRegistersForOpen({});
+    try {
+        Exif::FmStream.loadFromFile(path);
+        // The picture size, for the mandatory tags of a new EXIF block.
+        Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
+        if (Exif::AnalyzeExif())
+            return true;
+        error = "JPEG ファイルではありません";
+    } catch (const Exif::EngineError& e) {
+        error = e.what();
+    } catch (const std::bad_alloc&) {
+        error = "メモリが足りません";
+    }
+    Exif::ExifStrings.push_back(u"*** ERROR ***");
+    return false;
+}
+
+} // namespace cli

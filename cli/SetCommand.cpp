@@ -1,0 +1,250 @@
+// geodot-cli set: the window's update and save commands, for one file or a batch.
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <map>
+#include <new>
+#include <optional>
+
+#include "Cli.h"
+#include "Exif.h"
+#include "ExifDetails.h"
+#include "NumberText.h"
+#include "TextCodec.h"
+
+namespace cli {
+namespace {
+
+struct Request {
+    std::optional<double> lat, lon, alt, direction;
+    bool noDirection = false, removeGps = false;
+    std::optional<std::u16string> area;
+    std::map<std::string, std::u16string> texts; // option name → text
+    std::optional<std::string> transcodeTo, transcodeFrom, output;
+    std::optional<bool> ambiguous, essential, afterEoi, keepTime;
+    std::vector<std::string> files;
+
+    bool changesPosition() const {
+        return lat || alt || direction || noDirection || area;
+    }
+};
+
+class UsageError : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+double number(const std::string& option, const std::string& text) {
+    try {
+        return NumberText::ParseFloat(TextCodec::FromUtf8(text));
+    } catch (const Exif::EngineError& e) {
+        throw UsageError(option + ": " + e.what());
+    }
+}
+
+double inRange(const std::string& option, double v, double limit) {
+    if (std::fabs(v) > limit)
+        throw UsageError(option + " must lie between -" + std::to_string(int(limit)) + " and " +
+                         std::to_string(int(limit)));
+    return v;
+}
+
+std::string oneOf(const std::string& option, const std::string& v,
+                  std::initializer_list<const char*> allowed) {
+    for (const char* a : allowed)
+        if (v == a)
+            return v;
+    throw UsageError(option + ": unknown code \"" + v + "\"");
+}
+
+Request parse(const std::vector<std::string>& args) {
+    static const char* kTextOptions[] = {"--title", "--artist", "--copyright-photographer",
+                                         "--copyright-editor", "--comment", "--owner"};
+    Request r;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::optional<std::string> inlineValue;
+        if (option.rfind("--", 0) == 0 && option.find('=') != std::string::npos) {
+            inlineValue = option.substr(option.find('=') + 1);
+            option = option.substr(0, option.find('='));
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError(option + " needs a value");
+            return args[++i];
+        };
+        auto flag = [&](std::optional<bool>& target, bool v) {
+            if (inlineValue)
+                throw UsageError(option + " takes no value");
+            target = v;
+        };
+        if (option == "--lat")
+            r.lat = inRange(option, number(option, value()), 90);
+        else if (option == "--lon")
+            r.lon = inRange(option, number(option, value()), 180);
+        else if (option == "--alt")
+            r.alt = number(option, value());
+        else if (option == "--direction")
+            r.direction = number(option, value());
+        else if (option == "--no-direction")
+            r.noDirection = true;
+        else if (option == "--area")
+            r.area = TextCodec::FromUtf8(value());
+        else if (option == "--remove-gps")
+            r.removeGps = true;
+        else if (option == "--transcode-to")
+            r.transcodeTo = oneOf(option, value(), {"JIS", "UNICODE", "UTF8", "SJIS"});
+        else if (option == "--transcode-from")
+            r.transcodeFrom = oneOf(option, value(), {"JIS", "UTF8", "SJIS", "EUC", "UNICODE"});
+        else if (option == "--ambiguous")
+            flag(r.ambiguous, true);
+        else if (option == "--essential" || option == "--no-essential")
+            flag(r.essential, option == "--essential");
+        else if (option == "--after-eoi" || option == "--no-after-eoi")
+            flag(r.afterEoi, option == "--after-eoi");
+        else if (option == "--keep-time")
+            flag(r.keepTime, true);
+        else if (option == "-o" || option == "--output")
+            r.output = value();
+        else if (std::find(std::begin(kTextOptions), std::end(kTextOptions), option) !=
+                 std::end(kTextOptions))
+            r.texts[option] = TextCodec::FromUtf8(value());
+        else if (option.rfind("-", 0) == 0 && option != "-")
+            throw UsageError("unknown option " + option);
+        else
+            r.files.push_back(args[i]);
+    }
+    if (r.files.empty())
+        throw UsageError("no file given");
+    if (r.lat.has_value() != r.lon.has_value())
+        throw UsageError("--lat and --lon go together");
+    if (r.removeGps && r.changesPosition())
+        throw UsageError("--remove-gps cannot be combined with other GPS options");
+    if (r.direction && r.noDirection)
+        throw UsageError("--direction and --no-direction exclude each other");
+    if (r.output && r.files.size() != 1)
+        throw UsageError("-o needs exactly one file");
+    return r;
+}
+
+bool hasPosition() {
+    for (const Exif::IFDRec& e : Exif::IFDG)
+        if (e.IDX == 0x02 && Exif::Num32(e.Count) > 0)
+            return true;
+    return false;
+}
+
+// The GPS fields as the window loads them from the file, changed by the options, into the new
+// registers; then the update button's work.
+void applyGps(const Request& r) {
+    using namespace ExifDetails;
+    if (r.removeGps) {
+        NewTag05 = 9;
+        Exif::UpdateGPS();
+        return;
+    }
+    if (!r.lat && !hasPosition())
+        throw Exif::EngineError("GPS の位置がありません。--lat と --lon で位置を指定してください");
+    NewTag01 = Tag01 == -1 ? -1 : 1;
+    NewTag02A = Tag02A, NewTag02B = Tag02B, NewTag02C = Tag02C;
+    NewTag03 = Tag03 == -1 ? -1 : 1;
+    NewTag04A = Tag04A, NewTag04B = Tag04B, NewTag04C = Tag04C;
+    NewTag05 = Tag05 == -1 ? -1 : 1;
+    NewTag06 = Tag06;
+    NewTag1C = Trim(Tag1C);
+    NewTag10 = Tag10 != 0 ? 1 : 0;
+    NewTag11 = Tag11;
+    if (r.lat) {
+        NewTag01 = *r.lat < 0 ? -1 : 1;
+        NewTag02A = std::fabs(*r.lat), NewTag02B = 0, NewTag02C = 0;
+        NewTag03 = *r.lon < 0 ? -1 : 1;
+        NewTag04A = std::fabs(*r.lon), NewTag04B = 0, NewTag04C = 0;
+    }
+    if (r.alt) {
+        NewTag05 = *r.alt < 0 ? -1 : 1;
+        NewTag06 = *r.alt;
+    }
+    if (r.direction)
+        NewTag10 = 1, NewTag11 = *r.direction;
+    if (r.noDirection)
+        NewTag10 = 0;
+    if (r.area)
+        NewTag1C = Trim(*r.area);
+    Exif::UpdateGPS();
+}
+
+void applyTexts(const Request& r) {
+    ExifDetails::TextFields f = ExifDetails::TextFieldsFromRegisters();
+    const std::pair<const char*, std::u16string*> fields[] = {
+        {"--title", &f.title},
+        {"--artist", &f.artist},
+        {"--copyright-photographer", &f.copyrightPhotographer},
+        {"--copyright-editor", &f.copyrightEditor},
+        {"--comment", &f.comment},
+        {"--owner", &f.owner},
+    };
+    for (const auto& [option, field] : fields)
+        if (auto it = r.texts.find(option); it != r.texts.end())
+            *field = it->second;
+    ExifDetails::StoreTextFields(f);
+    Exif::UpdateExif();
+}
+
+// Opens, edits and saves one file; false with the reason in `error` when anything fails (the
+// file is then untouched).
+bool setFile(const Request& r, const std::string& file, bool keepTime, std::string& error) {
+    if (!openFile(file, error))
+        return false;
+    try {
+        const double fileDate = Exif::FileTimeOf(file);
+        if (r.removeGps || r.changesPosition())
+            applyGps(r);
+        applyTexts(r);
+        Exif::WriteJpeg();
+        const std::string target = r.output.value_or(file);
+        Exif::SaveFile(target, Exif::ToStream.bytes(), !r.output);
+        if (keepTime)
+            Exif::SetFileTime(target, Exif::TimestampFor(fileDate));
+        return true;
+    } catch (const Exif::EngineError& e) {
+        error = e.what();
+    } catch (const std::bad_alloc&) {
+        error = "メモリが足りません";
+    }
+    return false;
+}
+
+} // namespace
+
+int set(const std::vector<std::string>& args) {
+    Request r;
+    try {
+        r = parse(args);
+    } catch (const UsageError& e) {
+        std::cerr << "geodot-cli set: " << e.what() << "\n";
+        return 2;
+    }
+    bool keepTime = false;
+    loadEngineOptions(keepTime);
+    if (r.transcodeTo)
+        Exif::TranscodeTo = *r.transcodeTo;
+    if (r.transcodeFrom)
+        Exif::TranscodeFm = *r.transcodeFrom;
+    Exif::Ambiguous = r.ambiguous.value_or(Exif::Ambiguous);
+    Exif::Essential = r.essential.value_or(Exif::Essential);
+    Exif::AfterEOI = r.afterEoi.value_or(Exif::AfterEOI);
+    keepTime = r.keepTime.value_or(keepTime);
+
+    int status = 0;
+    for (const std::string& file : r.files) {
+        std::string error;
+        if (!setFile(r, file, keepTime, error)) {
+            std::cerr << "geodot-cli: " << file << ": " << error << "\n";
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace cli

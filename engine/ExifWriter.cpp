@@ -1,0 +1,312 @@
+// The JPEG writer: SOI, a freshly laid out APP1 EXIF block built from the tables, the
+// thumbnail, then the kept tail of the source.
+#include "Exif.h"
+
+#include <algorithm>
+#include <string>
+
+namespace Exif {
+namespace {
+
+// The tables as they are written: cleaned copies, so that the placeholders stay in the
+// engine's tables and a value given after one save still reaches the next.
+struct WriteTables {
+    IFDTable ifd0, ifdX, ifdG, ifdI, ifd1;
+};
+
+// Leaves out the pointer entries that would point nowhere (an empty sub-directory) or point a
+// second time at a directory already pointed at.
+void prunePointers(WriteTables& t) {
+    bool seen[3] = {false, false, false};
+    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1}) {
+        std::erase_if(*table, [&](const IFDRec& e) {
+            if (!IsPointerTag(e.IDX))
+                return false;
+            const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
+            const IFDTable& target = k == 0 ? t.ifdX : k == 1 ? t.ifdG : t.ifdI;
+            const bool drop = target.empty() || seen[k];
+            seen[k] = true;
+            return drop;
+        });
+    }
+}
+
+std::uint64_t valueLength(const IFDRec& e) {
+    return std::uint64_t{DataLength(Num16(e.DataType))} * Num32(e.Count);
+}
+
+// Fields held in file order go out as their bytes; numbers go through the file's byte order.
+void writeHeld16(std::uint16_t held) {
+    const std::uint8_t b[2] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8)};
+    ToStream.write(b);
+}
+
+void writeHeld32(std::uint32_t held) {
+    const std::uint8_t b[4] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8),
+                               static_cast<std::uint8_t>(held >> 16),
+                               static_cast<std::uint8_t>(held >> 24)};
+    ToStream.write(b);
+}
+
+void writeNumber16(std::uint16_t v) { writeHeld16(Num16(v)); }
+void writeNumber32(std::uint32_t v) { writeHeld32(Num32(v)); }
+
+std::uint32_t tiffOffset() { return static_cast<std::uint32_t>(ToStream.position() - ToBasePos); }
+
+// TIFF wants directories and values on even offsets.
+std::uint32_t aligned(std::uint32_t offset) { return offset + (offset & 1); }
+
+// The MakerNote put back at its offset in the source, so that offsets inside it stay right,
+// followed by `length` − its own length bytes of what came after it in the source (old maker
+// notes refer to data there). `failed` tells that the layout could not place it so.
+struct MakerNotePin {
+    std::uint32_t offset = 0; // 0: no pin
+    std::uint64_t length = 0;
+    bool early = false; // the source had it before the 0th IFD: it goes right after the header
+    bool failed = false;
+};
+MakerNotePin pin;
+
+// The entries whose values lie outside the directory, in the order the values are laid out:
+// a pinned MakerNote first, then the table's order.
+std::vector<const IFDRec*> longValues(const IFDTable& ifd) {
+    std::vector<const IFDRec*> out;
+    for (const IFDRec& e : ifd)
+        if (valueLength(e) > 4 && !IsPointerTag(e.IDX))
+            out.push_back(&e);
+    if (pin.offset != 0)
+        std::stable_partition(out.begin(), out.end(),
+                              [](const IFDRec* e) { return e->IDX == 0x927C; });
+    return out;
+}
+
+bool pinned(const IFDRec& e) { return pin.offset != 0 && !pin.failed && e.IDX == 0x927C; }
+
+// The offset of every long value of a directory whose entries and link end at `next`.
+std::vector<std::uint32_t> valueOffsets(const std::vector<const IFDRec*>& values,
+                                        std::uint32_t next) {
+    std::vector<std::uint32_t> offsets;
+    for (const IFDRec* e : values) {
+        std::uint64_t length = valueLength(*e);
+        if (e->IDX == 0x927C && pin.offset != 0 && !pin.failed) {
+            if (pin.early) {
+                offsets.push_back(pin.offset);
+                continue;
+            }
+            if (next <= pin.offset) {
+                offsets.push_back(pin.offset);
+                next = static_cast<std::uint32_t>(pin.offset + pin.length);
+                continue;
+            }
+            pin.failed = true; // what comes before it has grown past its old place
+        }
+        next = aligned(next);
+        offsets.push_back(next);
+        next += static_cast<std::uint32_t>(length);
+    }
+    return offsets;
+}
+
+// Fills with zero bytes up to a TIFF offset.
+void padTo(std::uint32_t offset) {
+    if (offset > tiffOffset())
+        ToStream.write(std::vector<std::uint8_t>(offset - tiffOffset(), 0));
+}
+
+void UpdateValue(std::uint32_t adr, std::uint32_t d4) {
+    if (adr == 0)
+        return;
+    const std::uint32_t f = Num32(d4);
+    const std::uint8_t b[4] = {static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(f >> 8),
+                               static_cast<std::uint8_t>(f >> 16), static_cast<std::uint8_t>(f >> 24)};
+    ToStream.patch(adr, b);
+}
+
+void WriteIFDEntry(const IFDTable& ifd) {
+    const auto count = static_cast<std::uint16_t>(ifd.size());
+    DataOffset += 12 * count + 2;
+    writeNumber16(count);
+    DataOffset += 4;
+    const std::vector<const IFDRec*> values = longValues(ifd);
+    const std::vector<std::uint32_t> offsets = valueOffsets(values, DataOffset);
+    for (const IFDRec& e : ifd) {
+        const auto fieldPos = static_cast<std::uint32_t>(ToStream.position() + 8);
+        if (e.IDX == 0x0201)
+            ADR3 = fieldPos;
+        if (IsPointerTag(e.IDX)) {
+            // Always a LONG holding the directory's offset, whatever type the source gave it.
+            (e.IDX == 0x8769 ? ADR4 : e.IDX == 0x8825 ? ADR5 : ADR6) = fieldPos;
+            writeNumber16(e.IDX);
+            writeNumber16(LONG);
+            writeNumber32(1);
+            writeNumber32(0);
+            continue;
+        }
+        writeHeld16(e.ID);
+        writeHeld16(e.DataType);
+        writeHeld32(e.Count);
+        const auto it = std::find(values.begin(), values.end(), &e);
+        if (it == values.end())
+            writeHeld32(e.Offset);
+        else
+            writeNumber32(offsets[static_cast<std::size_t>(it - values.begin())]);
+    }
+}
+
+// The source's bytes from the MakerNote on, without anything that belonged to the other
+// values, the directories or the thumbnail.
+void writePinnedRegion(std::uint64_t makerNoteLength) {
+    const std::uint64_t from = std::uint64_t{FmBasePos} + pin.offset;
+    const std::uint64_t to = from + pin.length;
+    const std::uint64_t at = ToStream.position();
+    ToStream.write(FmStream.view(from, pin.length));
+    for (const auto& [begin, end] : SourceClaims) {
+        const std::uint64_t b = std::max(begin, from + makerNoteLength);
+        const std::uint64_t z = std::min(end, to);
+        if (b < z)
+            ToStream.patch(at + (b - from), std::vector<std::uint8_t>(z - b, 0));
+    }
+}
+
+void WriteIFDData(const IFDTable& ifd, std::uint32_t valuesStart) {
+    const std::vector<const IFDRec*> values = longValues(ifd);
+    const std::vector<std::uint32_t> offsets = valueOffsets(values, valuesStart);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const IFDRec& e = *values[i];
+        padTo(offsets[i]);
+        if (pinned(e)) {
+            if (!pin.early)
+                writePinnedRegion(e.Raw.size());
+            continue;
+        }
+        const std::uint64_t tlen = valueLength(e);
+        // A value shorter than its count says is padded with zero bytes.
+        const std::size_t have = e.Raw.size() < tlen ? e.Raw.size() : static_cast<std::size_t>(tlen);
+        ToStream.write({e.Raw.data(), have});
+        if (have < tlen)
+            ToStream.write(std::vector<std::uint8_t>(tlen - have, 0));
+    }
+}
+
+// Writes one directory with its values on an even offset and returns that offset.
+std::uint32_t writeDirectory(const IFDTable& ifd) {
+    padTo(aligned(tiffOffset()));
+    const std::uint32_t start = tiffOffset();
+    DataOffset = start;
+    WriteIFDEntry(ifd);
+    writeNumber32(0); // next-IFD link
+    WriteIFDData(ifd, tiffOffset());
+    return start;
+}
+
+void WriteThumbnail() {
+    if (SNOffset == 0 || SNSize == 0)
+        return;
+    ToStream.write(FmStream.view(std::uint64_t{FmBasePos} + SNOffset, SNSize));
+}
+
+// What a JPEG segment's length field can hold.
+constexpr std::uint64_t kMaxSegmentLength = 0xFFFF;
+
+// Lays out SOI and the EXIF segment in ToStream; returns the segment's length, 0 when the
+// output has no EXIF segment.
+std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
+    ToStream.clear();
+    ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
+    const std::uint8_t soi[2] = {0xFF, 0xD8};
+    ToStream.write(soi);
+    // A block that would carry nothing is left out.
+    if (t.ifd0.empty() && t.ifd1.empty())
+        return 0;
+
+    const std::uint8_t app1[2] = {0xFF, 0xE1};
+    ToStream.write(app1);
+    ADR1 = static_cast<std::uint32_t>(ToStream.position());
+    const std::uint8_t header[8] = {0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    ToStream.write(header);
+    ToBasePos = 12;
+    writeHeld16(BO);
+    writeNumber16(42);
+    if (pin.early) {
+        const std::uint32_t ifd0 = aligned(static_cast<std::uint32_t>(pin.offset + pin.length));
+        writeNumber32(ifd0);
+        padTo(pin.offset);
+        writePinnedRegion(makerNoteLength);
+        padTo(ifd0);
+    } else {
+        writeNumber32(8);
+    }
+
+    DataOffset = tiffOffset();
+    WriteIFDEntry(t.ifd0);
+    ADR2 = static_cast<std::uint32_t>(ToStream.position());
+    writeNumber32(0);
+    WriteIFDData(t.ifd0, tiffOffset());
+
+    // The pointers of empty directories were left out, so their positions are 0 here.
+    if (!t.ifdX.empty())
+        UpdateValue(ADR4, writeDirectory(t.ifdX));
+    if (!t.ifdG.empty())
+        UpdateValue(ADR5, writeDirectory(t.ifdG));
+    if (!t.ifdI.empty())
+        UpdateValue(ADR6, writeDirectory(t.ifdI));
+    if (!t.ifd1.empty()) {
+        UpdateValue(ADR2, writeDirectory(t.ifd1));
+        UpdateValue(ADR3, tiffOffset());
+        WriteThumbnail();
+    }
+    return ToStream.position() - ADR1;
+}
+
+} // namespace
+
+void WriteJpeg() {
+    WriteTables t{IFD0, IFDX, IFDG, IFDI, IFD1};
+    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifd1})
+        CleanIFD(*table);
+    prunePointers(t);
+
+    // The MakerNote back at its old offset, first with the source bytes that followed it in
+    // the block, then alone, then wherever the layout puts it: the first layout that fits.
+    const std::uint64_t makerNoteStart = std::uint64_t{FmBasePos} + MakerNoteOffset;
+    std::uint64_t makerNoteLength = 0;
+    for (const IFDRec& e : t.ifdX)
+        if (e.IDX == 0x927C)
+            makerNoteLength = valueLength(e);
+    std::vector<MakerNotePin> pins;
+    if (MakerNoteOffset != 0 && makerNoteLength > 4 &&
+        FmStream.contains(makerNoteStart, makerNoteLength)) {
+        const std::uint64_t withTail = std::max(FmTiffEnd, makerNoteStart + makerNoteLength) -
+                                       makerNoteStart;
+        for (bool early : {false, true}) {
+            if (early && MakerNoteOffset < 8)
+                continue; // it cannot go before the header's end
+            if (withTail > makerNoteLength)
+                pins.push_back({MakerNoteOffset, withTail, early});
+            pins.push_back({MakerNoteOffset, makerNoteLength, early});
+        }
+    }
+    pins.push_back({});
+    std::uint64_t length = 0;
+    for (const MakerNotePin& candidate : pins) {
+        pin = candidate;
+        length = layOut(t, makerNoteLength);
+        if (!pin.failed && length <= kMaxSegmentLength)
+            break;
+    }
+    // Never a wrapped length: a block that does not fit one segment is refused.
+    if (length > kMaxSegmentLength) {
+        ToStream.clear();
+        throw EngineError("EXIF データが " + std::to_string(length) +
+                          " バイトになり、JPEG のセグメントに収まる 65535 バイトを超えるため"
+                          "保存できません。ファイルは変更していません。");
+    }
+    if (length > 0) {
+        const std::uint8_t lengthBytes[2] = {static_cast<std::uint8_t>(length >> 8),
+                                             static_cast<std::uint8_t>(length)};
+        ToStream.patch(ADR1, lengthBytes);
+    }
+    ToStream.write(TrailStream.bytes());
+}
+
+} // namespace Exif

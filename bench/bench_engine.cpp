@@ -2,6 +2,7 @@
 // bench/make-test-jpeg.sh): loading it, analysing it, and building the output after analysis.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
         std::printf("bench_engine: %s; nothing measured\n", e.what());
         return 0;
     }
-    gBytes = Exif::FmStream.bytes();
+    gBytes = Exif::FmStream.toVector();
     benchmark::AddCustomContext("file", gPath + " (" + std::to_string(gBytes.size()) + " bytes)");
 
     benchmark::RegisterBenchmark("LoadFromFile", BM_LoadFromFile)->Unit(benchmark::kMillisecond);

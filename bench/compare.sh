@@ -7,8 +7,8 @@
 # Everything runs in a temporary folder under $TMPDIR (else /tmp), removed at the end.
 #
 # Environment:
-#   GEODOT_CLI   the geodot-cli to time (default: the first build*/cli/geodot-cli of this tree
-#                that is not a sanitizer build)
+#   GEODOT_CLI   the geodot-cli to time (default: a build*/cli/geodot-cli of this tree, an
+#                optimised one if any, never a sanitizer build)
 #   RUNS         timed runs of each single-file command (default 10), WARMUP warm-up runs (2)
 #   BATCH_RUNS   timed runs of each 100-file command (default 5)
 #
@@ -45,14 +45,23 @@ fi
 if [[ -n ${GEODOT_CLI:-} ]]; then
     cli=$GEODOT_CLI
 else
-    cli=
+    # An optimised build if there is one, else any build without sanitizers.
+    cli=''
+    fallback=''
     for candidate in "$root"/build*/cli/geodot-cli; do
         [[ -x $candidate ]] || continue
-        grep -qs '^GEODOT_SANITIZE:BOOL=ON' "$(dirname "$(dirname "$candidate")")/CMakeCache.txt" &&
-            continue
-        cli=$candidate
-        break
+        cache=$(dirname "$(dirname "$candidate")")/CMakeCache.txt
+        grep -qs '^GEODOT_SANITIZE:BOOL=ON' "$cache" && continue
+        if grep -qsE '^CMAKE_BUILD_TYPE:STRING=(Release|RelWithDebInfo|MinSizeRel)$' "$cache"; then
+            cli=$candidate
+            break
+        fi
+        fallback=${fallback:-$candidate}
     done
+    if [[ -z $cli && -n $fallback ]]; then
+        cli=$fallback
+        echo "$0: warning: no optimised build found; timing $cli" >&2
+    fi
     if [[ -z $cli ]]; then
         echo "$0: no geodot-cli found; build one (cmake -S . -B build-bench -G Ninja" \
              "-DCMAKE_BUILD_TYPE=RelWithDebInfo && ninja -C build-bench) or set GEODOT_CLI" >&2
@@ -97,6 +106,7 @@ for tool in geodot-cli exiv2 exiftool; do
         exiv2) eval "$exiv2_cmd check.jpg" ;;
         exiftool) eval "$exiftool_cmd check.jpg" ;;
     esac
+    # shellcheck disable=SC2016 # exiftool's own $ variables
     printf '   %-10s wrote %s\n' "$tool" \
         "$(exiftool -n -p '$GPSLatitude $GPSLongitude' check.jpg 2>/dev/null || echo 'NO POSITION')"
 done
@@ -112,6 +122,7 @@ hyperfine --style basic --warmup "$WARMUP" --runs "$RUNS" --export-csv single.cs
     -n exiftool --prepare "$fresh" "$exiftool_cmd copy.jpg" >hyperfine-single.txt
 
 echo "== batch of 100 copies: 1 warm-up + $BATCH_RUNS timed runs each"
+# shellcheck disable=SC2016 # expanded by hyperfine's shell
 batch_fresh='rm -rf in out && mkdir in out && for i in $(seq -w 1 100); do cp source.jpg in/f$i.jpg; done && sync'
 hyperfine --style basic --warmup 1 --runs "$BATCH_RUNS" --export-csv batch.csv \
     -n cp --prepare "$batch_fresh" 'cp in/f*.jpg out/' \

@@ -16,8 +16,10 @@ usage() { echo "usage: $0 OUT.jpg [MEGAPIXELS]" >&2; exit 2; }
 [[ $# -ge 1 && $# -le 2 ]] || usage
 out=$1
 mp=${2:-24}
-[[ $mp =~ ^[0-9]+([.][0-9]+)?$ ]] && awk -v m="$mp" 'BEGIN { exit !(m > 0 && m <= 100) }' ||
-    { echo "$0: MEGAPIXELS must be a number above 0 and at most 100" >&2; exit 2; }
+if ! [[ $mp =~ ^[0-9]+([.][0-9]+)?$ ]] || ! awk -v m="$mp" 'BEGIN { exit !(m > 0 && m <= 100) }'; then
+    echo "$0: MEGAPIXELS must be a number above 0 and at most 100" >&2
+    exit 2
+fi
 
 missing=()
 convert -version 2>/dev/null | grep -q ImageMagick || missing+=(imagemagick)

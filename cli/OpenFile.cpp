@@ -21,7 +21,8 @@ bool openFile(const std::string& path, std::string& error) {
     Exif::ResetEngine();
     ExifDetails::PrepareRegistersForOpen({});
     try {
-        Exif::FmStream.loadFromFile(path);
+        // Read as far as the analysis goes; the image data is copied from the file when saved.
+        Exif::FmStream.openFile(path);
         // The picture size, for the mandatory tags of a new EXIF block.
         Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
         if (Exif::AnalyzeExif())

@@ -1,6 +1,12 @@
 // geodot-cli set: the window's update and save commands, for one file or a batch.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <deque>
+#include <future>
 #include <iostream>
 #include <map>
 #include <new>
@@ -191,28 +197,58 @@ void applyTexts(const Request& r) {
     Exif::UpdateExif();
 }
 
-// Opens, edits and saves one file; false with the reason in `error` when anything fails (the
-// file is then untouched).
-bool setFile(const Request& r, const std::string& file, bool keepTime, std::string& error) {
+// Gives a file the modification time another had, to the nanosecond; the access time stays.
+void keepModificationTime(const std::string& path, const timespec& time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        throw Exif::EngineError("「" + path + "」の日時を設定できません (" + std::strerror(errno) + ")");
+}
+
+// Opens and edits one file and builds its output; the saving goes on in the background. The
+// result: an empty text once the file is saved, else the reason it failed (it is untouched).
+std::future<std::string> setFile(const Request& r, const std::string& file, bool keepTime) {
+    std::string error;
+    auto failed = [&error] {
+        std::promise<std::string> p;
+        p.set_value(error);
+        return p.get_future();
+    };
     if (!openFile(file, error))
-        return false;
+        return failed();
     try {
         const double fileDate = Exif::FileTimeOf(file);
+        struct stat source {};
+        stat(file.c_str(), &source);
         if (r.removeGps || r.changesPosition())
             applyGps(r);
         applyTexts(r);
         Exif::WriteJpeg();
         const std::string target = r.output.value_or(file);
-        Exif::SaveFile(target, Exif::ToStream.bytes(), !r.output);
-        if (keepTime)
-            Exif::SetFileTime(target, Exif::TimestampFor(fileDate));
-        return true;
+        const bool mustExist = !r.output;
+        const double stamp = Exif::TimestampFor(fileDate);
+        // The output no longer needs the engine: it is saved while the next file is read.
+        return std::async(std::launch::async,
+                          [target, mustExist, keepTime, stamp, fileDate, source,
+                           content = std::move(Exif::ToStream)]() -> std::string {
+                              try {
+                                  Exif::SaveFile(target, content, mustExist);
+                                  if (keepTime && stamp != fileDate)
+                                      Exif::SetFileTime(target, stamp);
+                                  else if (keepTime) // no date in the picture: its own time,
+                                      keepModificationTime(target, source.st_mtim); // exactly
+                                  return {};
+                              } catch (const Exif::EngineError& e) {
+                                  return e.what();
+                              } catch (const std::bad_alloc&) {
+                                  return "メモリが足りません";
+                              }
+                          });
     } catch (const Exif::EngineError& e) {
         error = e.what();
     } catch (const std::bad_alloc&) {
         error = "メモリが足りません";
     }
-    return false;
+    return failed();
 }
 
 } // namespace
@@ -236,14 +272,25 @@ int set(const std::vector<std::string>& args) {
     Exif::AfterEOI = r.afterEoi.value_or(Exif::AfterEOI);
     keepTime = r.keepTime.value_or(keepTime);
 
+    // Saving waits for the disk; several saves in flight let a batch overlap that waiting.
+    constexpr std::size_t kSavesInFlight = 4;
+    std::deque<std::pair<std::string, std::future<std::string>>> pending;
     int status = 0;
-    for (const std::string& file : r.files) {
-        std::string error;
-        if (!setFile(r, file, keepTime, error)) {
-            std::cerr << "geodot-cli: " << file << ": " << error << "\n";
+    auto finishOldest = [&] {
+        const std::string error = pending.front().second.get();
+        if (!error.empty()) {
+            std::cerr << "geodot-cli: " << pending.front().first << ": " << error << "\n";
             status = 1;
         }
+        pending.pop_front();
+    };
+    for (const std::string& file : r.files) {
+        if (pending.size() == kSavesInFlight)
+            finishOldest();
+        pending.emplace_back(file, setFile(r, file, keepTime));
     }
+    while (!pending.empty())
+        finishOldest();
     return status;
 }
 

@@ -152,6 +152,7 @@ void WriteJpeg();
 // (a symbolic link stays a link; its target is replaced). On any failure the target is left as
 // it was and an EngineError says why. With `mustExist` a target that has disappeared is a
 // failure instead of being created anew.
+void SaveFile(const std::string& path, const ByteStream& content, bool mustExist);
 void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool mustExist);
 // The time stamp a saved file takes when it keeps the picture's date: the first of
 // DateTime0132, DateTime9003, DateTime9004 whose year is after 1900, else `fileDate`.

@@ -105,7 +105,11 @@ bool HandleAPP1(std::uint64_t markerPos) {
 }
 
 void ReadScan(std::uint64_t sosPos) {
-    WriteCOM(TrailStream);
+    // The comment goes first, right behind the EXIF block: inserted anywhere after a
+    // multi-picture index it would move the pictures that index points at.
+    ByteStream comment;
+    WriteCOM(comment);
+    TrailStream.insertFront(comment.toVector());
     std::uint64_t keep = FmStream.size() - sosPos; // everything to the end of the source
     if (!AfterEOI) {
         FmStream.seek(sosPos + 2);
@@ -182,8 +186,8 @@ void ReadJpeg() {
 
 std::int64_t SeekEOI() {
     const std::uint64_t cp = FmStream.position();
-    const auto& b = FmStream.bytes();
-    const std::uint64_t size = b.size();
+    const std::uint64_t size = FmStream.size();
+    const auto b = FmStream.view(0, size);
     if (size >= 2 && b[size - 2] == 0xFF && b[size - 1] == 0xD9)
         return static_cast<std::int64_t>(size - 2);
     // Byte pairs that are not FF D9 are passed over as pairs.
@@ -200,27 +204,28 @@ std::int64_t SeekEOI() {
 }
 
 bool JpegFrameSize(std::int32_t& width, std::int32_t& height) {
-    const auto& b = FmStream.bytes();
     // SOI, then segments: marker 2, length 2; a frame header holds precision 1, height 2,
     // width 2 after its length.
-    for (std::uint64_t p = 2; p + 4 <= b.size();) {
-        if (b[p] != 0xFF)
+    for (std::uint64_t p = 2; FmStream.contains(p, 4);) {
+        const auto head = FmStream.view(p, 4);
+        if (head[0] != 0xFF)
             return false;
-        const std::uint8_t code = b[p + 1];
+        const std::uint8_t code = head[1];
         if (code == 0xFF) {
             ++p;
             continue;
         }
         const bool frame = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 &&
                            code != 0xCC;
-        if (frame && p + 9 <= b.size()) {
-            height = (b[p + 5] << 8) | b[p + 6];
-            width = (b[p + 7] << 8) | b[p + 8];
+        if (frame && FmStream.contains(p, 9)) {
+            const auto f = FmStream.view(p + 5, 4);
+            height = (f[0] << 8) | f[1];
+            width = (f[2] << 8) | f[3];
             return true;
         }
         if (code == 0xDA || code == 0xD9)
             return false;
-        p += 2 + ((b[p + 2] << 8) | b[p + 3]);
+        p += 2 + ((head[2] << 8) | head[3]);
     }
     return false;
 }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,40 +55,42 @@ private:
     bool committed_ = false;
 };
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The file a save replaces: a symbolic link is followed so that the link itself stays.
+// The file a save replaces: symbolic links are followed, also to a file that does not exist
+// yet, so that the links themselves stay.
 std::string resolveTarget(const std::string& path) {
+    fs::path target = path;
     std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(path, ec)))
-        return path;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    return ec ? path : target.string();
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
 }
 
+// The process's umask, read once: reading it means setting it, which must not race with
+// saves running on other threads.
 mode_t currentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
+    static std::once_flag once;
+    static mode_t mask = 022;
+    std::call_once(once, [] {
+        mask = umask(0);
+        umask(mask);
+    });
     return mask;
 }
 
 } // namespace
 
 void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool mustExist) {
+    ByteStream content;
+    content.assign(bytes);
+    SaveFile(path, content, mustExist);
+}
+
+void SaveFile(const std::string& path, const ByteStream& content, bool mustExist) {
     const std::string target = resolveTarget(path);
     struct stat st {};
     const bool exists = stat(target.c_str(), &st) == 0;
@@ -95,6 +98,9 @@ void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, b
         saveError(path, "ファイルが見つかりません", errno);
     if (exists && !S_ISREG(st.st_mode))
         saveError(path, "通常のファイルではありません", EISDIR);
+    // Replacing goes through the folder, but a file the user may not write stays as it is.
+    if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        saveError(path, "書き込みが許可されていません", errno);
 
     const fs::path targetPath(target);
     const std::string folder =
@@ -102,8 +108,9 @@ void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, b
     TemporaryFile tmp(folder + "/." + targetPath.filename().string() + ".geodot-XXXXXX");
     if (tmp.fd() < 0)
         saveError(path, "一時ファイルを作成できません", errno);
-    if (!writeAll(tmp.fd(), bytes.data(), bytes.size()))
-        saveError(path, "書き込めません", errno);
+    if (const int err = content.writeTo(tmp.fd()))
+        saveError(path, err == ESTALE ? "元のファイルが開いた後で変更されています" : "書き込めません",
+                  err);
     if (fdatasync(tmp.fd()) != 0)
         saveError(path, "ディスクに書き込めません", errno);
     // The new file takes the place of the old one with its permissions and, where allowed,

@@ -169,7 +169,11 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
     if (!isNew) {
         const std::uint64_t start = FmStream.position();
         const bool readable = insideTiff(start, 2) && visitedOffsets.insert(start).second;
-        const std::uint16_t count = readable ? Num16(FmStream.readU16LE()) : 0;
+        std::uint16_t count = readable ? Num16(FmStream.readU16LE()) : 0;
+        // A directory whose entries run past the block is garbage, except that the 0th IFD of
+        // a cut-off block is read as far as it goes.
+        if (mk != '0' && !insideTiff(start, 2 + 12 * std::uint64_t{count}))
+            count = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t entryPos = start + 2 + 12 * std::uint64_t{i};
             if (!insideTiff(entryPos, 12))
@@ -206,9 +210,10 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 rec.Raw.assign(field, field + tlen);
             } else {
                 const std::uint64_t valuePos = std::uint64_t{FmBasePos} + valueField;
-                // A value whose bytes lie outside the source does not exist: the entry is
-                // left out rather than padded.
-                if (!FmStream.contains(valuePos, tlen))
+                // A value whose bytes lie outside the EXIF block is not EXIF data (past the
+                // end of the file it does not exist at all): the entry is left out rather
+                // than padded or filled from the image data.
+                if (!insideTiff(valuePos, tlen))
                     continue;
                 const auto bytes = FmStream.view(valuePos, tlen);
                 rec.Raw.assign(bytes.begin(), bytes.end());

@@ -242,6 +242,7 @@ void UpdateGPS() {
             d += 360;
         direction = static_cast<std::uint32_t>(Roundoff(d * 100)) % 36000;
     }
+    const bool keptMagnetic = Tag10 == -1 && NewTag11 == Tag11;
     auto letter = [](std::int8_t sign, char positive, char negative) -> Bytes {
         if (sign == 1)
             return {static_cast<std::uint8_t>(positive), 0};
@@ -262,8 +263,8 @@ void UpdateGPS() {
         case 0x10:
             if (NewTag10 == 0)
                 e.Count = 0;
-            else
-                fill(e, ASCII, 2, {'T', 0});
+            else // the file's magnetic direction, kept as it was, stays magnetic
+                fill(e, ASCII, 2, {static_cast<std::uint8_t>(keptMagnetic ? 'M' : 'T'), 0});
             break;
         case 0x11:
             if (NewTag10 == 0)

@@ -205,6 +205,27 @@ void WriteThumbnail() {
     ToStream.write(FmStream.view(std::uint64_t{FmBasePos} + SNOffset, SNSize));
 }
 
+// How far the MakerNote's own data may reach: to the last byte after it in the source block
+// that is neither zero nor part of another value, a directory or the thumbnail, and at least a
+// small margin. (A block written
+// before holds such gaps as zeros, so saving a saved file does not grow it.)
+std::uint64_t makerNoteExtent(std::uint64_t start, std::uint64_t length) {
+    const std::uint64_t end = std::max(FmTiffEnd, start + length);
+    std::vector<bool> claimed(end - start, false);
+    for (const auto& [begin, stop] : SourceClaims)
+        for (std::uint64_t p = std::max(begin, start); p < std::min(stop, end); ++p)
+            claimed[p - start] = true;
+    const auto bytes = FmStream.view(start, end - start);
+    // A few bytes past its end even when they are zeros: old maker notes end with an empty
+    // directory whose count and link lie just past their declared length.
+    constexpr std::uint64_t kMargin = 16;
+    std::uint64_t extent = std::min(length + kMargin, end - start);
+    for (std::uint64_t i = length; i < end - start; ++i)
+        if (!claimed[i] && bytes[i] != 0)
+            extent = i + 1;
+    return extent;
+}
+
 // What a JPEG segment's length field can hold.
 constexpr std::uint64_t kMaxSegmentLength = 0xFFFF;
 
@@ -276,8 +297,7 @@ void WriteJpeg() {
     std::vector<MakerNotePin> pins;
     if (MakerNoteOffset != 0 && makerNoteLength > 4 &&
         FmStream.contains(makerNoteStart, makerNoteLength)) {
-        const std::uint64_t withTail = std::max(FmTiffEnd, makerNoteStart + makerNoteLength) -
-                                       makerNoteStart;
+        const std::uint64_t withTail = makerNoteExtent(makerNoteStart, makerNoteLength);
         for (bool early : {false, true}) {
             if (early && MakerNoteOffset < 8)
                 continue; // it cannot go before the header's end
@@ -306,7 +326,7 @@ void WriteJpeg() {
                                              static_cast<std::uint8_t>(length)};
         ToStream.patch(ADR1, lengthBytes);
     }
-    ToStream.write(TrailStream.bytes());
+    ToStream.append(TrailStream);
 }
 
 } // namespace Exif

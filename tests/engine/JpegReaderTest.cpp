@@ -8,8 +8,9 @@ namespace {
 
 class JpegWalk : public EngineTest {
 protected:
-    static Bytes trail() { return Exif::TrailStream.bytes(); }
-    // The comment segment that a save places before the scan.
+    static Bytes trail() { return Exif::TrailStream.toVector(); }
+    // The comment segment that a save places right behind its EXIF block. (Anywhere after a
+    // multi-picture index it would move the pictures the index points at.)
     static Bytes ourComment() { return segment(0xFFFE, ascii("Modified by geodot v0.2.3a")); }
     static Bytes smallExif() {
         TiffBuilder t;
@@ -42,13 +43,13 @@ TEST_F(JpegWalk, RecognisesOtherFilesByTheirFirstBytes) {
     }
 }
 
-TEST_F(JpegWalk, KeepsSegmentsButNotApp0AndPutsOurCommentBeforeTheScan) {
+TEST_F(JpegWalk, KeepsSegmentsButNotApp0AndPutsOurCommentFirst) {
     const Bytes app2 = segment(0xFFE2, text("ICC_PROFILE"));
     const Bytes sof2 = segment(0xFFC2, Bytes(15, 2)); // progressive frames are copied like SOF0
     const Bytes other = segment(0xFFFE, ascii("a camera's comment"));
     ASSERT_TRUE(analyze(soi() + segment(0xFFE0, text("JFIF")) + smallExif() + app2 + other + dqt +
                         sof2 + scanAndEoi));
-    EXPECT_EQ(trail(), app2 + other + dqt + sof2 + ourComment() + scanAndEoi);
+    EXPECT_EQ(trail(), ourComment() + app2 + other + dqt + sof2 + scanAndEoi);
     EXPECT_NE(find(Exif::IFD0, 0x010F), nullptr);
 }
 
@@ -57,7 +58,7 @@ TEST_F(JpegWalk, ReadsTheFirstExifSegmentWhereverItStandsAndKeepsOtherApp1Segmen
     TiffBuilder second;
     second.entry(second.addIfd(), 0x010F, 2, 5, ascii("Sony"));
     ASSERT_TRUE(analyze(soi() + xmp() + smallExif() + exifApp1(second.build()) + dqt + scanAndEoi));
-    EXPECT_EQ(trail(), xmp() + dqt + ourComment() + scanAndEoi);
+    EXPECT_EQ(trail(), ourComment() + xmp() + dqt + scanAndEoi);
     EXPECT_NE(listing().find("Canon"), std::string::npos);
     EXPECT_EQ(listing().find("Sony"), std::string::npos);
 }
@@ -80,7 +81,7 @@ TEST_F(JpegWalk, ReplacesOnlyTheCommentsOfEarlierSaves) {
     const Bytes older = segment(0xFFFE, ascii("Modified by geodot v0.1"));
     const Bytes foreign = segment(0xFFFE, ascii("Modified by someone else"));
     ASSERT_TRUE(analyze(soi() + smallExif() + older + foreign + dqt + scanAndEoi));
-    EXPECT_EQ(trail(), foreign + dqt + ourComment() + scanAndEoi);
+    EXPECT_EQ(trail(), ourComment() + foreign + dqt + scanAndEoi);
 }
 
 TEST_F(JpegWalk, TrailerAfterTheEndOfImageFollowsTheOption) {
@@ -100,7 +101,7 @@ TEST_F(JpegWalk, TrailerAfterTheEndOfImageFollowsTheOption) {
     for (const auto& c : cases) {
         Exif::AfterEOI = c.afterEoi;
         ASSERT_TRUE(analyze(head + scanAndEoi + c.tail));
-        EXPECT_EQ(trail(), dqt + ourComment() + scanAndEoi + c.kept) << c.afterEoi;
+        EXPECT_EQ(trail(), ourComment() + dqt + scanAndEoi + c.kept) << c.afterEoi;
     }
 }
 
@@ -114,7 +115,7 @@ TEST_F(JpegWalk, NeverLosesImageDataWhenTheStructureIsBroken) {
         Bytes body;
         Bytes kept;
     } cases[] = {
-        {"scan without end-of-image", false, dqt + scanNoEoi, dqt + ourComment() + scanNoEoi},
+        {"scan without end-of-image", false, dqt + scanNoEoi, ourComment() + dqt + scanNoEoi},
         {"word that is no marker", true, dqt + garbage + scanAndEoi, dqt + garbage + scanAndEoi},
         {"segment past the end", true, dqt + pastEnd, dqt + pastEnd},
         {"segment length 0", true, Bytes{0xFF, 0xC4, 0, 0} + scanAndEoi,
@@ -122,7 +123,7 @@ TEST_F(JpegWalk, NeverLosesImageDataWhenTheStructureIsBroken) {
         {"segment length 1", true, Bytes{0xFF, 0xE0, 0, 1} + scanAndEoi,
          Bytes{0xFF, 0xE0, 0, 1} + scanAndEoi},
         {"fill bytes before a marker", true, Bytes{0xFF, 0xFF} + dqt + scanAndEoi,
-         dqt + ourComment() + scanAndEoi},
+         ourComment() + dqt + scanAndEoi},
     };
     for (const auto& c : cases) {
         Exif::AfterEOI = c.afterEoi;
@@ -140,7 +141,7 @@ TEST_F(JpegWalk, TruncatedExifSegmentIsReadAsFarAsItGoes) {
     Bytes file = soi() + exifApp1(t.build());
     file.resize(file.size() - 3); // the Make value, stored last, loses its end
     ASSERT_TRUE(analyze(file));
-    EXPECT_TRUE(Exif::TrailStream.bytes().empty());
+    EXPECT_TRUE(Exif::TrailStream.toVector().empty());
     EXPECT_NE(find(Exif::IFD0, 0x0112), nullptr);
     EXPECT_EQ(find(Exif::IFD0, 0x010F), nullptr); // its bytes do not exist: no padded value
     EXPECT_NE(find(Exif::IFD0, 0x010E), nullptr); // the placeholders are there

@@ -1,0 +1,495 @@
+// Storing files: the atomic replacement of the target and what its failures leave behind, and
+// the time stamps saved files take.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <grp.h>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "NumberText.h"
+#include "support/EngineTest.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+Bytes readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes pattern(std::size_t size, std::uint8_t seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return b;
+}
+
+// Every name in a folder, hidden ones included, sorted; "/" marks a folder, "@" a link.
+std::vector<std::string> namesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string() + (e.is_symlink()     ? "@"
+                                                        : e.is_directory() ? "/"
+                                                                           : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The message of the EngineError the save throws; nullopt when it succeeds.
+std::optional<std::string> saveFailure(const fs::path& path, const Bytes& bytes, bool mustExist) {
+    try {
+        Exif::SaveFile(path.string(), bytes, mustExist);
+    } catch (const Exif::EngineError& e) {
+        return std::string(e.what());
+    }
+    return std::nullopt;
+}
+
+struct ChildOutcome {
+    bool finished = false; // exited normally with one of the codes below
+    bool saved = false;
+    std::string message;
+};
+
+// Runs the save in a child process after `prepare` has changed that child only (limits,
+// identity); a failure's message comes back through a pipe.
+ChildOutcome saveInChild(const std::function<bool()>& prepare, const fs::path& path,
+                         const Bytes& bytes) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (!prepare())
+            _exit(3);
+        try {
+            Exif::SaveFile(path.string(), bytes, true);
+            _exit(0);
+        } catch (const Exif::EngineError& e) {
+            const std::string m = e.what();
+            (void)!write(fds[1], m.data(), m.size());
+            _exit(1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    close(fds[1]);
+    ChildOutcome out;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.message.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    out.finished = code == 0 || code == 1;
+    out.saved = code == 0;
+    return out;
+}
+
+class Saving : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string tmpl = (fs::path(::testing::TempDir()) / "geodot-save-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+        // Traversable by everyone, so that a child running as another user reaches its files.
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(dir_, ec))
+            if (e.is_directory() && !e.is_symlink())
+                fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    fs::path file(const std::string& name, const Bytes& content) const {
+        const fs::path p = dir_ / name;
+        writeBytes(p, content);
+        return p;
+    }
+
+    fs::path dir_;
+    const Bytes original_ = pattern(1000, 1);
+    const Bytes replacement_ = pattern(10, 200); // shorter: the old tail must not survive
+};
+
+// --- Success ------------------------------------------------------------------------------------
+
+TEST_F(Saving, ReplacesTheContentKeepsThePermissionsAndLeavesNoTemporaryFile) {
+    for (mode_t mode : {0640, 0600, 0755, 0444, 02640}) {
+        SCOPED_TRACE(mode);
+        const fs::path p = file("pic.jpg", original_);
+        ASSERT_EQ(chmod(p.c_str(), mode), 0);
+        Exif::SaveFile(p.string(), replacement_, true);
+        EXPECT_EQ(readBytes(p), replacement_);
+        struct stat st {};
+        ASSERT_EQ(stat(p.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"pic.jpg"});
+        fs::remove(p);
+    }
+}
+
+TEST_F(Saving, KeepsTheOwnerOfAnotherUsersFile) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    const fs::path p = file("pic.jpg", original_);
+    ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(p.c_str(), 0640), 0);
+    Exif::SaveFile(p.string(), replacement_, true);
+    struct stat st {};
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, static_cast<gid_t>(kNobody));
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readBytes(p), replacement_);
+}
+
+TEST_F(Saving, AMissingTargetIsCreatedWithTheUsualPermissions) {
+    const mode_t mask = umask(022);
+    umask(mask);
+    const fs::path p = dir_ / "new.jpg";
+    const auto failure = saveFailure(p, replacement_, false);
+    ASSERT_FALSE(failure) << *failure;
+    EXPECT_EQ(readBytes(p), replacement_);
+    struct stat st {};
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask); // not the temporary file's 0600
+    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"new.jpg"});
+}
+
+TEST_F(Saving, ASymlinkStaysALinkAndItsTargetTakesTheBytes) {
+    // The link sits in one folder, the file in another, reached through a second, relative link.
+    fs::create_directory(dir_ / "links");
+    fs::create_directory(dir_ / "photos");
+    const fs::path real = file("photos/real.jpg", original_);
+    ASSERT_EQ(chmod(real.c_str(), 0604), 0);
+    fs::create_symlink("../photos/real.jpg", dir_ / "links/hop.jpg");
+    fs::create_symlink(dir_ / "links/hop.jpg", dir_ / "links/pic.jpg");
+
+    Exif::SaveFile((dir_ / "links/pic.jpg").string(), replacement_, true);
+
+    EXPECT_TRUE(fs::is_symlink(dir_ / "links/pic.jpg"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "links/hop.jpg"));
+    EXPECT_EQ(fs::read_symlink(dir_ / "links/hop.jpg"), "../photos/real.jpg");
+    EXPECT_EQ(readBytes(real), replacement_);
+    struct stat st {};
+    ASSERT_EQ(lstat(real.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(namesIn(dir_ / "links"), (std::vector<std::string>{"hop.jpg@", "pic.jpg@"}));
+    EXPECT_EQ(namesIn(dir_ / "photos"), std::vector<std::string>{"real.jpg"});
+}
+
+// A link to a file that does not exist yet (`geodot-cli set -o LINK`) stays a link, and the
+// file it names appears.
+TEST_F(Saving, ALinkToAMissingFileStaysALinkWhenTheFileIsCreated) {
+    fs::create_directory(dir_ / "photos");
+    fs::create_symlink("photos/new.jpg", dir_ / "pic.jpg");
+    const auto failure = saveFailure(dir_ / "pic.jpg", replacement_, false);
+    ASSERT_FALSE(failure) << *failure;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "pic.jpg"));
+    EXPECT_EQ(readBytes(dir_ / "photos/new.jpg"), replacement_);
+}
+
+// --- Failures -----------------------------------------------------------------------------------
+
+TEST_F(Saving, AFailureSaysWhyAndLeavesEverythingAsItWas) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const fs::path& dir)> prepare; // returns the path to save to
+        bool mustExist;
+        std::string reason;
+        int err;
+    };
+    const Bytes original = original_;
+    const Case cases[] = {
+        {"missing folder", [](const fs::path& d) { return d / "gone" / "pic.jpg"; }, false,
+         "一時ファイルを作成できません", ENOENT},
+        {"missing folder, must exist", [](const fs::path& d) { return d / "gone" / "pic.jpg"; },
+         true, "ファイルが見つかりません", ENOENT},
+        {"target is a folder",
+         [](const fs::path& d) {
+             fs::create_directory(d / "pic.jpg");
+             return d / "pic.jpg";
+         },
+         false, "通常のファイルではありません", EISDIR},
+        {"target vanished, must exist", [](const fs::path& d) { return d / "pic.jpg"; }, true,
+         "ファイルが見つかりません", ENOENT},
+        {"symlink to a vanished file, must exist",
+         [](const fs::path& d) {
+             fs::create_symlink(d / "gone.jpg", d / "pic.jpg");
+             return d / "pic.jpg";
+         },
+         true, "ファイルが見つかりません", ENOENT},
+        {"a file where a folder should be",
+         [original](const fs::path& d) {
+             writeBytes(d / "plain", original);
+             return d / "plain" / "pic.jpg";
+         },
+         false, "ファイルが見つかりません", ENOTDIR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_ / "case");
+        fs::create_directory(dir_ / "case");
+        const fs::path d = dir_ / "case";
+        const fs::path target = c.prepare(d);
+        const std::vector<std::string> before = namesIn(d);
+
+        const auto failure = saveFailure(target, replacement_, c.mustExist);
+
+        ASSERT_TRUE(failure) << "the save went through";
+        EXPECT_NE(failure->find(target.string()), std::string::npos) << *failure;
+        EXPECT_NE(failure->find(c.reason), std::string::npos) << *failure;
+        EXPECT_NE(failure->find(std::strerror(c.err)), std::string::npos) << *failure;
+        EXPECT_NE(failure->find("元のファイルは変更していません"), std::string::npos);
+        EXPECT_EQ(namesIn(d), before);
+    }
+}
+
+TEST_F(Saving, AFullDiskMidwayLeavesTheOriginalAndNoTemporaryFile) {
+    const fs::path p = file("pic.jpg", original_);
+    const ChildOutcome out = saveInChild(
+        [] {
+            // Files may not grow beyond 4 KiB, as on a disk that fills up during the write.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        },
+        p, pattern(64 * 1024, 9));
+    ASSERT_TRUE(out.finished);
+    EXPECT_FALSE(out.saved);
+    EXPECT_NE(out.message.find("書き込めません"), std::string::npos) << out.message;
+    EXPECT_NE(out.message.find(std::strerror(EFBIG)), std::string::npos) << out.message;
+    EXPECT_EQ(readBytes(p), original_);
+    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"pic.jpg"});
+}
+
+TEST_F(Saving, AFolderTheUserCannotWriteLeavesTheOriginal) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to another user";
+    // Root writes anywhere, so the save runs as an ordinary user in a root-owned folder.
+    fs::create_directory(dir_ / "ro");
+    const fs::path p = file("ro/pic.jpg", original_);
+    ASSERT_EQ(chmod(p.c_str(), 0666), 0);
+    ASSERT_EQ(chmod((dir_ / "ro").c_str(), 0555), 0);
+    const ChildOutcome out = saveInChild(
+        [] { return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0; },
+        p, replacement_);
+    ASSERT_TRUE(out.finished);
+    EXPECT_FALSE(out.saved);
+    EXPECT_NE(out.message.find("一時ファイルを作成できません"), std::string::npos) << out.message;
+    EXPECT_NE(out.message.find(std::strerror(EACCES)), std::string::npos) << out.message;
+    EXPECT_EQ(readBytes(p), original_);
+    EXPECT_EQ(namesIn(dir_ / "ro"), std::vector<std::string>{"pic.jpg"});
+}
+
+TEST_F(Saving, AFileTheUserMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to another user";
+    // The folder is the user's, the file is read-only: replacing it through the folder would
+    // work, but the file's protection is kept.
+    fs::create_directory(dir_ / "mine");
+    ASSERT_EQ(chown((dir_ / "mine").c_str(), kNobody, kNobody), 0);
+    const fs::path p = file("mine/pic.jpg", original_);
+    ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(p.c_str(), 0444), 0);
+    const ChildOutcome out = saveInChild(
+        [] { return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0; },
+        p, replacement_);
+    ASSERT_TRUE(out.finished);
+    EXPECT_FALSE(out.saved);
+    EXPECT_NE(out.message.find("書き込みが許可されていません"), std::string::npos) << out.message;
+    EXPECT_EQ(readBytes(p), original_);
+    EXPECT_EQ(namesIn(dir_ / "mine"), std::vector<std::string>{"pic.jpg"});
+}
+
+// --- The time stamp of a saved file --------------------------------------------------------------
+
+double dateTime(int y, int mo, int d, int h, int mi, int s) {
+    double v = 0;
+    EXPECT_TRUE(NumberText::EncodeDateTime(y, mo, d, h, mi, s, v));
+    return v;
+}
+
+class Timestamps : public EngineTest {};
+
+TEST_F(Timestamps, DateTimeComesFirstThenOriginalThenDigitizedThenTheFileDate) {
+    const double dt = dateTime(2010, 1, 2, 3, 4, 5), original = dateTime(2009, 6, 7, 8, 9, 10),
+                 digitized = dateTime(2008, 11, 12, 13, 14, 15),
+                 fileDate = dateTime(2024, 2, 29, 23, 59, 59);
+    const double y1900 = dateTime(1900, 12, 31, 23, 59, 59), y1901 = dateTime(1901, 1, 1, 0, 0, 0);
+    const double unreadable = 2.0; // what an unreadable date such as "0000:00:00 00:00:00" gives
+    const struct {
+        const char* name;
+        double r0132, r9003, r9004, expected;
+    } cases[] = {
+        {"all three", dt, original, digitized, dt},
+        {"no DateTime", 0, original, digitized, original},
+        {"only DateTimeDigitized", 0, 0, digitized, digitized},
+        {"none", 0, 0, 0, fileDate},
+        {"unreadable dates", unreadable, unreadable, unreadable, fileDate},
+        {"DateTime in 1900 is passed over", y1900, original, digitized, original},
+        {"DateTime in 1901 counts", y1901, original, digitized, y1901},
+        {"an older DateTime still wins over a later original", digitized, original, dt, digitized},
+        {"original in 1900, digitized taken", 0, y1900, digitized, digitized},
+        {"a date before 1899 is passed over", -800.5, 0, digitized, digitized},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExifDetails::DateTime0132 = c.r0132;
+        ExifDetails::DateTime9003 = c.r9003;
+        ExifDetails::DateTime9004 = c.r9004;
+        EXPECT_DOUBLE_EQ(Exif::TimestampFor(fileDate), c.expected);
+    }
+}
+
+TEST_F(Timestamps, TheDatesComeFromTheOpenedFile) {
+    const struct {
+        const char* dateTime;
+        const char* original;
+        double expected;
+    } cases[] = {
+        {"2011:12:13 14:15:16", "2004:05:06 07:08:09", dateTime(2011, 12, 13, 14, 15, 16)},
+        // A camera without a clock writes zeros.
+        {"0000:00:00 00:00:00", "2004:05:06 07:08:09", dateTime(2004, 5, 6, 7, 8, 9)},
+        {"2011:02:30 14:15:16", "    :  :     :  :  ", 42.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dateTime);
+        TiffBuilder t;
+        const int ifd0 = t.addIfd(), exif = t.addIfd();
+        t.entry(ifd0, 0x0132, 2, 20, ascii(c.dateTime));
+        t.pointer(ifd0, 0x8769, exif);
+        t.entry(exif, 0x9003, 2, 20, ascii(c.original));
+        ExifDetails::PrepareRegistersForOpen({});
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        EXPECT_DOUBLE_EQ(Exif::TimestampFor(42.0), c.expected);
+    }
+}
+
+class FileTimes : public Saving {
+  protected:
+    void SetUp() override {
+        Saving::SetUp();
+        if (const char* tz = std::getenv("TZ"))
+            savedTz_ = tz;
+    }
+    void TearDown() override {
+        if (savedTz_)
+            setenv("TZ", savedTz_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        Saving::TearDown();
+    }
+    static void useZone(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    static struct stat statOf(const fs::path& p) {
+        struct stat st {};
+        EXPECT_EQ(stat(p.c_str(), &st), 0);
+        return st;
+    }
+    // Seconds since 1970 of a UTC date-time.
+    static std::time_t utc(int y, int mo, int d, int h, int mi, int s) {
+        std::tm tm{};
+        tm.tm_year = y - 1900, tm.tm_mon = mo - 1, tm.tm_mday = d;
+        tm.tm_hour = h, tm.tm_min = mi, tm.tm_sec = s;
+        return timegm(&tm);
+    }
+
+    std::optional<std::string> savedTz_;
+};
+
+TEST_F(FileTimes, SetFileTimeTakesLocalTimeAndFileTimeOfGivesItBack) {
+    // Rule strings instead of zone names, so that no time zone database is needed.
+    const char* const kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const struct {
+        const char* tz;
+        int y, mo, d, h, mi, s;
+        long utcOffset; // seconds east of UTC in effect at that moment
+    } cases[] = {
+        {"UTC0", 2003, 12, 14, 12, 1, 44, 0},
+        {"JST-9", 2003, 12, 14, 12, 1, 44, 9 * 3600},
+        {kBerlin, 2021, 7, 1, 0, 0, 0, 2 * 3600},
+        {kBerlin, 2021, 1, 1, 23, 59, 59, 3600},
+        {"EST5EDT,M3.2.0,M11.1.0", 1999, 12, 31, 23, 59, 59, -5 * 3600},
+        {"UTC0", 1970, 1, 1, 0, 0, 1, 0},
+        {"UTC0", 2100, 2, 28, 6, 30, 0, 0},
+    };
+    const fs::path p = file("pic.jpg", original_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tz) + " " + std::to_string(c.y));
+        useZone(c.tz);
+        const double local = dateTime(c.y, c.mo, c.d, c.h, c.mi, c.s);
+        Exif::SetFileTime(p.string(), local);
+        const struct stat st = statOf(p);
+        EXPECT_EQ(st.st_mtim.tv_sec, utc(c.y, c.mo, c.d, c.h, c.mi, c.s) - c.utcOffset);
+        EXPECT_EQ(st.st_mtim.tv_nsec, 0);
+        EXPECT_DOUBLE_EQ(Exif::FileTimeOf(p.string()), local);
+    }
+}
+
+TEST_F(FileTimes, SetFileTimeLeavesTheAccessTimeAndTheContent) {
+    useZone("UTC0");
+    const fs::path p = file("pic.jpg", original_);
+    const timespec times[2] = {{1000000000, 123456789}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+    Exif::SetFileTime(p.string(), dateTime(2015, 3, 4, 5, 6, 7));
+    const struct stat st = statOf(p);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_atim.tv_nsec, 123456789);
+    EXPECT_EQ(st.st_mtim.tv_sec, utc(2015, 3, 4, 5, 6, 7));
+    EXPECT_EQ(readBytes(p), original_);
+}
+
+TEST_F(FileTimes, AMissingFileIsAnErrorNamingIt) {
+    const fs::path p = dir_ / "gone.jpg";
+    for (auto call : {std::function<void()>([&] { Exif::SetFileTime(p.string(), 40000.5); }),
+                      std::function<void()>([&] { (void)Exif::FileTimeOf(p.string()); })}) {
+        try {
+            call();
+            ADD_FAILURE() << "no error";
+        } catch (const Exif::EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(p.string()), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(std::strerror(ENOENT)), std::string::npos);
+        }
+    }
+    EXPECT_FALSE(fs::exists(p));
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include "support/EngineTest.h"
+
+using namespace testsupport;
+using namespace std::string_literals;
+
+namespace {
+
+// Reads back the EXIF block of a written file, independently of the engine's reader.
+struct Written {
+    Bytes file;
+    bool big = false;
+
+    explicit Written(Bytes bytes) : file(std::move(bytes)) {
+        big = file.size() > 13 && file[12] == 'M';
+    }
+    bool hasExif() const { return file.size() > 4 && file[2] == 0xFF && file[3] == 0xE1; }
+    std::uint32_t segmentLength() const { return (file[4] << 8) | file[5]; }
+    const std::uint8_t* tiff() const { return file.data() + 12; }
+    std::uint16_t u16(std::uint32_t at) const {
+        const std::uint8_t* p = tiff() + at;
+        return big ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8);
+    }
+    std::uint32_t u32(std::uint32_t at) const {
+        return big ? (std::uint32_t{u16(at)} << 16) | u16(at + 2)
+                   : u16(at) | (std::uint32_t{u16(at + 2)} << 16);
+    }
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint32_t count, field;
+    };
+    std::vector<Entry> entries(std::uint32_t ifd) const {
+        std::vector<Entry> out;
+        for (std::uint16_t i = 0; i < u16(ifd); ++i) {
+            const std::uint32_t p = ifd + 2 + 12 * i;
+            out.push_back({u16(p), u16(p + 2), u32(p + 4), u32(p + 8)});
+        }
+        return out;
+    }
+    std::uint32_t ifd0() const { return u32(4); }
+    std::uint32_t link(std::uint32_t ifd) const { return u32(ifd + 2 + 12 * u16(ifd)); }
+    std::uint32_t field(std::uint32_t ifd, std::uint16_t tag) const {
+        for (const Entry& e : entries(ifd))
+            if (e.tag == tag)
+                return e.field;
+        return 0;
+    }
+};
+
+class Writing : public EngineTest {
+protected:
+    static Written write() {
+        Exif::WriteJpeg();
+        return Written(Exif::ToStream.toVector());
+    }
+    static Bytes tail() { return Exif::TrailStream.toVector(); }
+};
+
+TEST_F(Writing, DirectoriesFollowOneAnotherAndThePointersPatchToThem) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd(), gps = t.addIfd(), interop = t.addIfd();
+    t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+    t.entry(ifd0, 0x0128, 3, 1, t.u16(2));
+    t.entry(ifd0, 0x0213, 3, 1, t.u16(1));
+    t.pointer(ifd0, 0x8769, exif);
+    t.pointer(ifd0, 0x8825, gps);
+    t.entry(exif, 0x829D, 5, 1, t.rational(28, 10));
+    t.pointer(exif, 0xA005, interop);
+    t.entry(gps, 0x00, 1, 4, {2, 2, 0, 0});
+    t.entry(interop, 0x0001, 2, 4, ascii("R98"));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+
+    // 0th IFD: 5 entries with short values: TIFF offsets 8 to 73; the Exif IFD follows at 74.
+    ASSERT_EQ(w.ifd0(), 8u);
+    ASSERT_EQ(w.u16(8), 5);
+    const std::uint32_t exifAt = w.field(w.ifd0(), 0x8769);
+    EXPECT_EQ(exifAt, 74u);
+    EXPECT_EQ(w.link(w.ifd0()), 0u);
+    // Exif: 2 entries, link, then the rational; the GPS IFD next, then the interop IFD.
+    EXPECT_EQ(w.field(exifAt, 0x829D), 74u + 2 + 24 + 4);
+    const std::uint32_t gpsAt = w.field(w.ifd0(), 0x8825);
+    EXPECT_EQ(gpsAt, 74u + 2 + 24 + 4 + 8);
+    const std::uint32_t interopAt = w.field(exifAt, 0xA005);
+    EXPECT_EQ(interopAt, gpsAt + 2 + 12 + 4);
+    EXPECT_EQ(w.link(interopAt), 0u);
+    EXPECT_EQ(w.segmentLength(), 2u + 6 + interopAt + 2 + 12 + 4);
+    // the kept tail follows the block
+    EXPECT_EQ(Bytes(w.file.begin() + 4 + w.segmentLength(), w.file.end()), tail());
+}
+
+TEST_F(Writing, BigEndianBlocksStayBigEndian) {
+    TiffBuilder t(true);
+    t.entry(t.addIfd(), 0x0100, 3, 1, t.u16(4000));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    EXPECT_EQ(Bytes(w.file.begin() + 12, w.file.begin() + 20),
+              (Bytes{'M', 'M', 0, 42, 0, 0, 0, 8}));
+    EXPECT_EQ(w.u16(w.ifd0()), 1);
+    EXPECT_EQ(w.entries(w.ifd0())[0].field, 0x0FA00000u); // 0F A0 00 00
+}
+
+TEST_F(Writing, ValuesAndDirectoriesStartOnEvenOffsets) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.entry(ifd0, 0x010F, 2, 7, ascii("Nikon!"));
+    t.entry(ifd0, 0x011A, 5, 1, t.rational(72, 1));
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0x9003, 2, 5, ascii("odd!"));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    for (std::uint16_t tag : {0x010F, 0x011A, 0x8769})
+        EXPECT_EQ(w.field(w.ifd0(), tag) % 2, 0u) << std::hex << tag;
+    // and the values are where the entries say
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(w.tiff() + w.field(w.ifd0(), 0x010F))), "Nikon!");
+    EXPECT_EQ(w.u32(w.field(w.ifd0(), 0x011A)), 72u);
+}
+
+TEST_F(Writing, FileWithoutExifGetsABlockOnlyWhenItCarriesSomething) {
+    const Bytes source = jpeg(segment(0xFFE0, text("JFIF")));
+    Exif::Essential = false;
+    ASSERT_TRUE(analyze(source));
+    Written w = write();
+    EXPECT_FALSE(w.hasExif());
+    EXPECT_EQ(w.file, (Bytes{0xFF, 0xD8} + tail()));
+
+    Exif::Essential = true;
+    ASSERT_TRUE(analyze(source));
+    Exif::MainWidth = 4000, Exif::MainHeight = 3000;
+    w = write();
+    ASSERT_TRUE(w.hasExif());
+    EXPECT_FALSE(w.big);
+    std::vector<std::uint16_t> ifd0Tags;
+    for (const auto& e : w.entries(w.ifd0()))
+        ifd0Tags.push_back(e.tag);
+    EXPECT_EQ(ifd0Tags, (std::vector<std::uint16_t>{0x011A, 0x011B, 0x0128, 0x0213, 0x8769}));
+    const auto exifEntries = w.entries(w.field(w.ifd0(), 0x8769));
+    ASSERT_EQ(exifEntries.size(), 4u); // size tags need the picture's size at analysis time
+    EXPECT_EQ(exifEntries[0].tag, 0x9000);
+    EXPECT_EQ(exifEntries[0].field, 0x32333230u); // "0232"
+}
+
+TEST_F(Writing, RemovedPositionTakesTheGpsPointerWithIt) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), gps = t.addIfd();
+    t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+    t.pointer(ifd0, 0x8825, gps);
+    t.entry(gps, 0x01, 2, 2, ascii("N"));
+    t.entry(gps, 0x02, 5, 3, t.rational(35, 1) + t.rational(40, 1) + t.rational(0, 1));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    ExifDetails::NewTag05 = 9;
+    Exif::UpdateGPS();
+    const Written w = write();
+    EXPECT_EQ(w.u16(w.ifd0()), 1); // Orientation only: no GPS and no empty Exif pointer
+    EXPECT_EQ(w.entries(w.ifd0())[0].tag, 0x0112);
+}
+
+TEST_F(Writing, ThumbnailEndsTheBlockAndIsPointedAt) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+    t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+    t.link(ifd0, ifd1);
+    t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+    Bytes thumbnail(5000);
+    for (std::size_t i = 0; i < thumbnail.size(); ++i)
+        thumbnail[i] = static_cast<std::uint8_t>(i * 7);
+    const Bytes tiffHead = t.build();
+    // The thumbnail sits after the directories in the source block.
+    TiffBuilder t2;
+    const int a = t2.addIfd(), b = t2.addIfd();
+    t2.entry(a, 0x0112, 3, 1, t2.u16(1));
+    t2.link(a, b);
+    t2.entry(b, 0x0103, 3, 1, t2.u16(6));
+    t2.entry(b, 0x0201, 4, 1, t2.u32(static_cast<std::uint32_t>(tiffHead.size() + 24)));
+    t2.entry(b, 0x0202, 4, 1, t2.u32(5000));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t2.build() + thumbnail))));
+    ASSERT_EQ(Exif::SNSize, 5000u);
+    const Written w = write();
+    const std::uint32_t ifd1At = w.link(w.ifd0());
+    ASSERT_NE(ifd1At, 0u);
+    const std::uint32_t at = w.field(ifd1At, 0x0201);
+    EXPECT_EQ(Bytes(w.tiff() + at, w.tiff() + at + 5000), thumbnail);
+    EXPECT_EQ(w.field(ifd1At, 0x0202), 5000u);
+    EXPECT_EQ(12 + at + 5000, 4 + w.segmentLength()); // the last thing in the block
+}
+
+TEST_F(Writing, SavingTwiceGivesTheSameFileAndPlaceholdersSurviveASave) {
+    TiffBuilder t;
+    t.entry(t.addIfd(), 0x0112, 3, 1, t.u16(1));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Bytes first = write().file;
+    EXPECT_EQ(write().file, first);
+    // A position given after a save still reaches the next save.
+    ExifDetails::NewTag01 = 1, ExifDetails::NewTag02A = 35;
+    ExifDetails::NewTag03 = 1, ExifDetails::NewTag04A = 139;
+    ExifDetails::NewTag05 = 1;
+    Exif::UpdateGPS();
+    const Written w = write();
+    EXPECT_NE(w.field(w.ifd0(), 0x8825), 0u);
+}
+
+TEST_F(Writing, PointerOfTheWrongTypeIsWrittenAsALong) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0x829D, 5, 1, t.rational(28, 10));
+    Bytes tiff = t.build();
+    tiff[10 + 2] = 3; // the pointer's type: SHORT instead of LONG (little-endian)
+    ASSERT_TRUE(analyze(jpeg(exifApp1(tiff))));
+    const Written w = write();
+    ASSERT_EQ(w.entries(w.ifd0()).size(), 1u);
+    const auto pointer = w.entries(w.ifd0())[0];
+    EXPECT_EQ(pointer.type, Exif::LONG);
+    EXPECT_EQ(pointer.count, 1u);
+    EXPECT_EQ(w.entries(pointer.field)[0].tag, 0x829D);
+}
+
+TEST_F(Writing, MakerNoteKeepsItsOffsetWhenThereIsRoom) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.entry(ifd0, 0x010F, 2, 6, ascii("Canon"));
+    t.pointer(ifd0, 0x8769, exif);
+    Bytes note(64);
+    for (std::size_t i = 0; i < note.size(); ++i)
+        note[i] = static_cast<std::uint8_t>(0xA0 + i);
+    t.entry(exif, 0x927C, 7, 64, note);
+    t.entry(exif, 0x9286, 7, 20, text("ASCII") + Bytes{0, 0, 0} + text("old comment!"));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const std::uint32_t before = Exif::MakerNoteOffset;
+    ASSERT_NE(before, 0u);
+    // A longer comment and a new GPS directory change the layout around it.
+    ExifDetails::NewTag9286 = u"a much longer comment than before";
+    Exif::UpdateExif();
+    ExifDetails::NewTag01 = 1, ExifDetails::NewTag05 = 1;
+    Exif::UpdateGPS();
+    const Written w = write();
+    // No room before its old offset any more (the new GPS pointer grew the 0th IFD), so the
+    // MakerNote goes right after the header, ahead of the directories.
+    const std::uint32_t exifAt = w.field(w.ifd0(), 0x8769);
+    EXPECT_EQ(w.field(exifAt, 0x927C), before);
+    EXPECT_GT(w.ifd0(), before);
+    EXPECT_EQ(Bytes(w.tiff() + before, w.tiff() + before + 64), note);
+    // the old comment, which followed the MakerNote, is not carried along as hidden bytes
+    const std::string block(reinterpret_cast<const char*>(w.tiff()), w.segmentLength() - 8);
+    EXPECT_EQ(block.find("old comment"), std::string::npos);
+}
+
+TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
+    // A comment grows the block one byte at a time; the last block written is as large as a
+    // segment can be, and the next is refused with nothing built.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0xC000, 7, 65000, Bytes(65000, 1)); // unnamed, carried through unchanged
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    std::uint32_t largest = 0;
+    bool refused = false;
+    for (std::size_t n = 400; n < 700 && !refused; ++n) {
+        ExifDetails::NewTag9286 = std::u16string(n, u'x');
+        Exif::UpdateExif();
+        try {
+            largest = write().segmentLength();
+        } catch (const Exif::EngineError& e) {
+            refused = true;
+            EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos);
+            EXPECT_EQ(Exif::ToStream.size(), 0u);
+        }
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_GE(largest, 65534u);
+    EXPECT_LE(largest, 65535u);
+}
+
+} // namespace

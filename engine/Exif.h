@@ -72,6 +72,9 @@ inline std::uint32_t MakerNoteOffset = 0;
 // thumbnail occupied, as [begin, end). What else the EXIF block held may belong to the
 // MakerNote: older maker notes refer to data past their own length.
 inline std::vector<std::pair<std::uint64_t, std::uint64_t>> SourceClaims;
+// Where in FmStream each directory whose entries were decoded starts, in reading order: a
+// pointer loop or a second pointer to one directory never decodes it twice.
+inline std::vector<std::uint64_t> DecodedDirectories;
 
 // The name and version written into the comment segment ("Modified by geodot v0.2.3a"); the
 // caller sets them. Comments that contain "Modified by " + ProgramName are recognised as ours.

@@ -130,6 +130,7 @@ bool AnalyzeExif() {
     FmTiffEnd = 0;
     MakerNoteOffset = 0;
     SourceClaims.clear();
+    DecodedDirectories.clear();
     FmStream.seek(0);
     Marker = FmStream.readU16BE();
     if (Marker != kSOI) {

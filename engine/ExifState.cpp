@@ -123,6 +123,7 @@ void ResetEngine() {
     FmTiffEnd = 0;
     MakerNoteOffset = 0;
     SourceClaims.clear();
+    DecodedDirectories.clear();
 }
 
 std::u16string ListingText(const Listing& listing) {

@@ -126,6 +126,7 @@ void ReadTIFF() {
     thumbnailUnreadable = false;
     MakerNoteOffset = 0;
     SourceClaims.clear();
+    DecodedDirectories.clear();
     Listing exif0, exif1, exifX, exifG, exifI;
     bufX = &exifX, bufG = &exifG, bufI = &exifI;
 
@@ -169,6 +170,8 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
     if (!isNew) {
         const std::uint64_t start = FmStream.position();
         const bool readable = insideTiff(start, 2) && visitedOffsets.insert(start).second;
+        if (readable)
+            DecodedDirectories.push_back(start);
         std::uint16_t count = readable ? Num16(FmStream.readU16LE()) : 0;
         // A directory whose entries run past the block is garbage, except that the 0th IFD of
         // a cut-off block is read as far as it goes.

@@ -219,6 +219,7 @@ std::future<std::string> setFile(const Request& r, const std::string& file, bool
         const double fileDate = Exif::FileTimeOf(file);
         struct stat source {};
         stat(file.c_str(), &source);
+        const Exif::FileIdentity opened = Exif::IdentityOf(file);
         if (r.removeGps || r.changesPosition())
             applyGps(r);
         applyTexts(r);
@@ -228,10 +229,12 @@ std::future<std::string> setFile(const Request& r, const std::string& file, bool
         const double stamp = Exif::TimestampFor(fileDate);
         // The output no longer needs the engine: it is saved while the next file is read.
         return std::async(std::launch::async,
-                          [target, mustExist, keepTime, stamp, fileDate, source,
+                          [target, mustExist, keepTime, stamp, fileDate, source, opened,
                            content = std::move(Exif::ToStream)]() -> std::string {
                               try {
-                                  Exif::SaveFile(target, content, mustExist);
+                                  // Over the opened file only while it is still the same.
+                                  Exif::SaveFile(target, content, mustExist,
+                                                 mustExist ? &opened : nullptr);
                                   if (keepTime && stamp != fileDate)
                                       Exif::SetFileTime(target, stamp);
                                   else if (keepTime) // no date in the picture: its own time,

@@ -150,12 +150,23 @@ void AddBlankIFDS();
 // Refuses (EngineError, ToStream emptied) an EXIF block larger than a JPEG segment can hold.
 void WriteJpeg();
 
-// Stores the bytes under `path` atomically: a temporary file in the target's folder, every
+// What tells a file apart from a later one under the same name.
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtimeSeconds = 0, mtimeNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file a path names (links followed); an EngineError when there is none.
+FileIdentity IdentityOf(const std::string& path);
+
+// Stores the content under `path` atomically: a temporary file in the target's folder, every
 // write checked, flushed to disk, the target's permissions kept, then renamed over the target
 // (a symbolic link stays a link; its target is replaced). On any failure the target is left as
 // it was and an EngineError says why. With `mustExist` a target that has disappeared is a
-// failure instead of being created anew.
-void SaveFile(const std::string& path, const ByteStream& content, bool mustExist);
+// failure instead of being created anew; with `unchangedSince` so is a target that was replaced
+// or modified since it had that identity (another program's newer file is never overwritten).
+void SaveFile(const std::string& path, const ByteStream& content, bool mustExist,
+              const FileIdentity* unchangedSince = nullptr);
 void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool mustExist);
 // The time stamp a saved file takes when it keeps the picture's date: the first of
 // DateTime0132, DateTime9003, DateTime9004 whose year is after 1900, else `fileDate`.

@@ -70,6 +70,11 @@ std::string resolveTarget(const std::string& path) {
     return target.string();
 }
 
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
 // The process's umask, read once: reading it means setting it, which must not race with
 // saves running on other threads.
 mode_t currentUmask() {
@@ -90,7 +95,15 @@ void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, b
     SaveFile(path, content, mustExist);
 }
 
-void SaveFile(const std::string& path, const ByteStream& content, bool mustExist) {
+FileIdentity IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw EngineError("「" + path + "」が見つかりません (" + std::strerror(errno) + ")");
+    return identityOf(st);
+}
+
+void SaveFile(const std::string& path, const ByteStream& content, bool mustExist,
+              const FileIdentity* unchangedSince) {
     const std::string target = resolveTarget(path);
     struct stat st {};
     const bool exists = stat(target.c_str(), &st) == 0;
@@ -98,6 +111,8 @@ void SaveFile(const std::string& path, const ByteStream& content, bool mustExist
         saveError(path, "ファイルが見つかりません", errno);
     if (exists && !S_ISREG(st.st_mode))
         saveError(path, "通常のファイルではありません", EISDIR);
+    if (exists && unchangedSince && identityOf(st) != *unchangedSince)
+        saveError(path, "開いた後でほかのプログラムに変更されています", ESTALE);
     // Replacing goes through the folder, but a file the user may not write stays as it is.
     if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         saveError(path, "書き込みが許可されていません", errno);
@@ -122,8 +137,11 @@ void SaveFile(const std::string& path, const ByteStream& content, bool mustExist
         (void)fchown(tmp.fd(), st.st_uid, st.st_gid);
     if (!tmp.close())
         saveError(path, "書き込めません", errno);
-    if (exists && mustExist && access(target.c_str(), F_OK) != 0)
+    // Check again right before the replacement: writing and flushing took a while.
+    if (exists && mustExist && stat(target.c_str(), &st) != 0)
         saveError(path, "ファイルが見つかりません", errno);
+    if (exists && unchangedSince && identityOf(st) != *unchangedSince)
+        saveError(path, "開いた後でほかのプログラムに変更されています", ESTALE);
     if (rename(tmp.path().c_str(), target.c_str()) != 0)
         saveError(path, "置き換えられません", errno);
     tmp.committed();

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev
-  libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3
+  libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
 )
 missing=()
 for p in "${packages[@]}"; do

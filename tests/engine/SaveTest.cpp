@@ -336,6 +336,65 @@ TEST_F(Saving, AFileTheUserMayNotWriteIsNotReplaced) {
     EXPECT_EQ(namesIn(dir_ / "mine"), std::vector<std::string>{"pic.jpg"});
 }
 
+TEST_F(Saving, AFileChangedSinceItWasOpenedIsNotOverwritten) {
+    // Another program replaced the photo, rewrote it in place, or deleted it between the open and
+    // the save: its newer state stays (or the file stays gone).
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> change;
+        const char* reason;
+    } cases[] = {
+        {"replaced by rename",
+         [](const fs::path& p) {
+             writeBytes(p.string() + ".new", pattern(500, 9));
+             fs::rename(p.string() + ".new", p);
+         },
+         "変更されています"},
+        {"rewritten in place", [](const fs::path& p) { writeBytes(p, pattern(999, 7)); },
+         "変更されています"},
+        {"deleted", [](const fs::path& p) { fs::remove(p); }, "見つかりません"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path p = file("pic.jpg", original_);
+        const Exif::FileIdentity opened = Exif::IdentityOf(p.string());
+        c.change(p);
+        const Bytes after = fs::exists(p) ? readBytes(p) : Bytes{};
+        Exif::ByteStream content;
+        content.assign(replacement_);
+        try {
+            Exif::SaveFile(p.string(), content, true, &opened);
+            ADD_FAILURE() << "saved over a changed file";
+        } catch (const Exif::EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(fs::exists(p) ? readBytes(p) : Bytes{}, after);
+        fs::remove(p);
+        EXPECT_TRUE(fs::is_empty(dir_));
+    }
+}
+
+TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
+    // The source is read only as far as the analysis goes; if it is rewritten before the save,
+    // its image data is not copied into the output.
+    const Bytes source = testsupport::jpeg({}) + Bytes(300000, 0x5A); // data long enough to refer to
+    const fs::path p = file("pic.jpg", source);
+    Exif::ResetEngine();
+    Exif::FmStream.openFile(p.string());
+    ASSERT_TRUE(Exif::AnalyzeExif());
+    Exif::WriteJpeg();
+    writeBytes(p, pattern(1000, 3)); // rewritten in place meanwhile
+    const fs::path out = dir_ / "out.jpg";
+    try {
+        Exif::SaveFile(out.string(), Exif::ToStream, false);
+        ADD_FAILURE() << "copied image data from a changed file";
+    } catch (const Exif::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("変更されています"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(out));
+    Exif::ResetEngine();
+}
+
 // --- The time stamp of a saved file --------------------------------------------------------------
 
 double dateTime(int y, int mo, int d, int h, int mi, int s) {

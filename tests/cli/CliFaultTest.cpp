@@ -2,6 +2,8 @@
 // geodot-cli run, and the photo must come out of it byte-identical with nothing left behind.
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,15 +15,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<char>;
+using Bytes = std::vector<std::uint8_t>;
+using testsupport::readBytes;
 
 const std::string kCli = GEODOT_CLI;
 const fs::path kFixtures = GEODOT_FIXTURES;
-
-Bytes readBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 int shell(const std::string& command) {
     const int raw = std::system(command.c_str());

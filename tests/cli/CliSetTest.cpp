@@ -2,6 +2,8 @@
 // statuses and messages. exiftool reads the results back as an independent reader.
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +20,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 namespace {
 
@@ -40,17 +45,6 @@ std::string readAll(FILE* p) {
     while (std::size_t n = fread(buf, 1, sizeof buf, p))
         out.append(buf, n);
     return out;
-}
-
-Bytes readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::string> lines(const std::string& text) {

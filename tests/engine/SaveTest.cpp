@@ -2,6 +2,8 @@
 // the time stamps saved files take.
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -28,20 +30,12 @@
 using namespace testsupport;
 namespace fs = std::filesystem;
 
+using testsupport::readBytes;
+using testsupport::writeBytes;
+
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-Bytes readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
 
 Bytes pattern(std::size_t size, std::uint8_t seed) {
     Bytes b(size);

@@ -139,19 +139,20 @@ Bytes todayUtc() {
     return out;
 }
 
-struct TextTag {
-    std::uint16_t tag;
-    const std::u16string* value;
+struct ChangedText {
+    bool changed;
+    const std::u16string& value;
     const char* field; // the field's label, for a refusal
 };
 
 // An ASCII tag holds bytes: a character beyond U+00FF has no byte of its own, and storing only
 // its low 8 bits would write a different text than the one typed.
-void refuseWideCharacters(std::initializer_list<TextTag> tags) {
+void refuseWideCharacters(std::initializer_list<ChangedText> texts) {
     if (Ambiguous)
         return;
-    for (const TextTag& t : tags)
-        if (std::any_of(t.value->begin(), t.value->end(), [](char16_t c) { return c > 0xFF; }))
+    for (const ChangedText& t : texts)
+        if (t.changed &&
+            std::any_of(t.value.begin(), t.value.end(), [](char16_t c) { return c > 0xFF; }))
             throw EngineError(std::string(t.field) +
                               " に ASCII 項目には書き込めない文字が含まれています。設定の"
                               "「ASCII項目へのマルチバイト文字の書き込みを許可する (仕様違反)」"
@@ -186,11 +187,10 @@ void UpdateExif() {
     const bool title = NewTag010E != opened.title, artist = NewTag013B != opened.artist,
                copyright = NewTag8298 != opened.copyright, comment = NewTag9286 != opened.comment,
                owner = NewTagA430 != opened.owner;
-    static const std::u16string kUnchanged;
-    refuseWideCharacters({{0x010E, title ? &NewTag010E : &kUnchanged, "画像タイトル (#010E)"},
-                          {0x013B, artist ? &NewTag013B : &kUnchanged, "アーティスト (#013B)"},
-                          {0x8298, copyright ? &NewTag8298 : &kUnchanged, "著作権者 (#8298)"},
-                          {0xA430, owner ? &NewTagA430 : &kUnchanged, "カメラ所有者名 (#A430)"}});
+    refuseWideCharacters({{title, NewTag010E, "画像タイトル (#010E)"},
+                          {artist, NewTag013B, "アーティスト (#013B)"},
+                          {copyright, NewTag8298, "著作権者 (#8298)"},
+                          {owner, NewTagA430, "カメラ所有者名 (#A430)"}});
     for (IFDRec& e : IFD0) {
         if (e.IDX == 0x010E && title)
             storeAsciiText(e, NewTag010E, true);

@@ -75,6 +75,9 @@ inline std::vector<std::pair<std::uint64_t, std::uint64_t>> SourceClaims;
 // Where in FmStream each directory whose entries were decoded starts, in reading order: a
 // pointer loop or a second pointer to one directory never decodes it twice.
 inline std::vector<std::uint64_t> DecodedDirectories;
+// For the Exif, GPS and Interoperability pointers (in that order): the pointer whose directory
+// this one's target was already read as (the two point at one directory), or -1.
+inline int PointerSharedWith[3] = {-1, -1, -1};
 
 // The name and version written into the comment segment ("Modified by geodot v0.2.3a"); the
 // caller sets them. Comments that contain "Modified by " + ProgramName are recognised as ours.

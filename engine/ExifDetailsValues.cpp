@@ -141,6 +141,13 @@ std::u16string GetString(std::span<const std::uint8_t> raw) {
     static constexpr std::uint8_t kJis[8] = {'J', 'I', 'S', 0, 0, 0, 0, 0};
     static constexpr std::uint8_t kUnicode[8] = {'U', 'N', 'I', 'C', 'O', 'D', 'E', 0};
     static constexpr std::uint8_t kUndefined[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    // A code with no text after it is an empty text, not the code's name.
+    if (raw.size() == 8) {
+        const auto code = raw.first(8);
+        for (const auto* known : {&kAscii, &kJis, &kUnicode, &kUndefined})
+            if (std::equal(code.begin(), code.end(), *known))
+                return {};
+    }
     if (raw.size() > 8) {
         const auto code = raw.first(8);
         const auto rest = raw.subspan(8);

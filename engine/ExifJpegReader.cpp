@@ -98,10 +98,14 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
-    FmStream.seek(end);
-    // A truncated EXIF segment reaches the end of the file: its bytes are superseded by the
-    // rebuilt block, and nothing follows it.
-    return fits;
+    if (fits) {
+        FmStream.seek(end);
+        return true;
+    }
+    // The segment claims more than the file holds, so where it really ends is unknown: it and
+    // everything after it stay as they are (behind the rebuilt block, which readers take first).
+    keepRestFrom(markerPos);
+    return false;
 }
 
 void ReadScan(std::uint64_t sosPos) {
@@ -131,6 +135,7 @@ bool AnalyzeExif() {
     MakerNoteOffset = 0;
     SourceClaims.clear();
     DecodedDirectories.clear();
+    std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
     FmStream.seek(0);
     Marker = FmStream.readU16BE();
     if (Marker != kSOI) {
@@ -164,6 +169,8 @@ void ReadJpeg() {
             walking = false;
             break;
         case kFill:
+            // Fill bytes may come in any number: the second FF may begin the marker.
+            FmStream.seek(markerPos + 1);
             break;
         case kCOM:
             if (CheckCOM())
@@ -191,12 +198,12 @@ std::int64_t SeekEOI() {
     const auto b = FmStream.view(0, size);
     if (size >= 2 && b[size - 2] == 0xFF && b[size - 1] == 0xD9)
         return static_cast<std::int64_t>(size - 2);
-    // Byte pairs that are not FF D9 are passed over as pairs.
+    // FF followed by anything but D9 or another FF is passed over as a pair.
     for (std::uint64_t p = cp; p + 2 < size;) {
         if (b[p] == 0xFF) {
             if (b[p + 1] == 0xD9)
                 return static_cast<std::int64_t>(p);
-            p += 2;
+            p += b[p + 1] == 0xFF ? 1 : 2;
         } else {
             ++p;
         }

@@ -124,6 +124,7 @@ void ResetEngine() {
     MakerNoteOffset = 0;
     SourceClaims.clear();
     DecodedDirectories.clear();
+    std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
 }
 
 std::u16string ListingText(const Listing& listing) {

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "ExifDetails.h"
@@ -17,6 +19,10 @@ namespace {
 // that pointer loops end and no directory is decoded twice.
 std::set<std::uint64_t> visitedOffsets;
 std::set<const IFDTable*> visitedTables;
+// Which kind of pointer first led to a directory offset.
+std::map<std::uint64_t, int> pointedAt;
+
+int pointerKind(std::uint16_t tag) { return tag == 0x8769 ? 0 : tag == 0x8825 ? 1 : 2; }
 // The thumbnail tags of the 1st IFD could not be read as numbers.
 bool thumbnailUnreadable = false;
 
@@ -123,6 +129,8 @@ void ReadTIFF() {
     ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
     visitedOffsets.clear();
     visitedTables.clear();
+    pointedAt.clear();
+    std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
     thumbnailUnreadable = false;
     MakerNoteOffset = 0;
     SourceClaims.clear();
@@ -169,7 +177,9 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
 
     if (!isNew) {
         const std::uint64_t start = FmStream.position();
-        const bool readable = insideTiff(start, 2) && visitedOffsets.insert(start).second;
+        // A directory cannot start inside the 8-byte TIFF header (an offset of 0, say).
+        const bool readable = start >= std::uint64_t{FmBasePos} + 8 && insideTiff(start, 2) &&
+                              visitedOffsets.insert(start).second;
         if (readable)
             DecodedDirectories.push_back(start);
         std::uint16_t count = readable ? Num16(FmStream.readU16LE()) : 0;
@@ -186,12 +196,23 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
             const std::uint16_t type = Num16(FmStream.readU16LE());
             const std::uint32_t n = Num32(FmStream.readU32LE());
             const std::uint32_t valueFieldAsRead = FmStream.readU32LE();
-            const std::uint32_t valueField = Num32(valueFieldAsRead);
+            std::uint32_t valueField = Num32(valueFieldAsRead);
+            // A pointer stored as a SHORT holds its offset in the first two bytes of the field.
+            if (IsPointerTag(tag) && (type == SHORT || type == SSHORT) && n == 1)
+                valueField = Num16(static_cast<std::uint16_t>(valueFieldAsRead));
 
             if (IsPointerTag(tag)) {
                 AppendIFD(ifd, tag, type, n, 0);
                 met.insert(tag);
-                FmStream.seek(std::uint64_t{FmBasePos} + valueField);
+                const std::uint64_t target = std::uint64_t{FmBasePos} + valueField;
+                const int kind = pointerKind(tag);
+                if (const auto it = pointedAt.find(target); it != pointedAt.end()) {
+                    if (it->second != kind)
+                        PointerSharedWith[kind] = it->second;
+                } else {
+                    pointedAt.emplace(target, kind);
+                }
+                FmStream.seek(target);
                 ReadIFD(tableOfPointer(tag), bufferOfPointer(tag, *bufX, *bufG, *bufI),
                         markOfPointer(tag), false);
                 continue;

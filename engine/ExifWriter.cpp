@@ -14,17 +14,27 @@ struct WriteTables {
     IFDTable ifd0, ifdX, ifdG, ifdI, ifd1;
 };
 
+// For each pointer (Exif, GPS, Interoperability) the directory it is written to point at: its
+// own, or the one it shared in the source when its own is empty.
+int pointerTarget[3] = {0, 1, 2};
+
 // Leaves out the pointer entries that would point nowhere (an empty sub-directory) or point a
 // second time at a directory already pointed at.
 void prunePointers(WriteTables& t) {
+    const IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
     bool seen[3] = {false, false, false};
+    for (int k = 0; k < 3; ++k) {
+        pointerTarget[k] = k;
+        const int shared = PointerSharedWith[k];
+        if (tables[k]->empty() && shared >= 0 && !tables[shared]->empty())
+            pointerTarget[k] = shared;
+    }
     for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1}) {
         std::erase_if(*table, [&](const IFDRec& e) {
             if (!IsPointerTag(e.IDX))
                 return false;
             const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
-            const IFDTable& target = k == 0 ? t.ifdX : k == 1 ? t.ifdG : t.ifdI;
-            const bool drop = target.empty() || seen[k];
+            const bool drop = tables[pointerTarget[k]]->empty() || seen[k];
             seen[k] = true;
             return drop;
         });
@@ -246,7 +256,8 @@ std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
     const std::uint8_t header[8] = {0, 0, 'E', 'x', 'i', 'f', 0, 0};
     ToStream.write(header);
     ToBasePos = 12;
-    writeHeld16(BO);
+    // Anything but "MM" was read as little-endian, so it is written as "II".
+    writeHeld16(BO == kBigEndian ? kBigEndian : kLittleEndian);
     writeNumber16(42);
     if (pin.early) {
         const std::uint32_t ifd0 = aligned(static_cast<std::uint32_t>(pin.offset + pin.length));
@@ -265,12 +276,16 @@ std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
     WriteIFDData(t.ifd0, tiffOffset());
 
     // The pointers of empty directories were left out, so their positions are 0 here.
+    std::uint32_t at[3] = {0, 0, 0};
     if (!t.ifdX.empty())
-        UpdateValue(ADR4, writeDirectory(t.ifdX));
+        at[0] = writeDirectory(t.ifdX);
     if (!t.ifdG.empty())
-        UpdateValue(ADR5, writeDirectory(t.ifdG));
+        at[1] = writeDirectory(t.ifdG);
     if (!t.ifdI.empty())
-        UpdateValue(ADR6, writeDirectory(t.ifdI));
+        at[2] = writeDirectory(t.ifdI);
+    UpdateValue(ADR4, at[pointerTarget[0]]);
+    UpdateValue(ADR5, at[pointerTarget[1]]);
+    UpdateValue(ADR6, at[pointerTarget[2]]);
     if (!t.ifd1.empty()) {
         UpdateValue(ADR2, writeDirectory(t.ifd1));
         UpdateValue(ADR3, tiffOffset());

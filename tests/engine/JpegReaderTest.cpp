@@ -141,7 +141,8 @@ TEST_F(JpegWalk, TruncatedExifSegmentIsReadAsFarAsItGoes) {
     Bytes file = soi() + exifApp1(t.build());
     file.resize(file.size() - 3); // the Make value, stored last, loses its end
     ASSERT_TRUE(analyze(file));
-    EXPECT_TRUE(Exif::TrailStream.toVector().empty());
+    // Where the cut segment really ends is unknown, so it stays, behind the rebuilt block.
+    EXPECT_EQ(Exif::TrailStream.toVector(), Bytes(file.begin() + 2, file.end()));
     EXPECT_NE(find(Exif::IFD0, 0x0112), nullptr);
     EXPECT_EQ(find(Exif::IFD0, 0x010F), nullptr); // its bytes do not exist: no padded value
     EXPECT_NE(find(Exif::IFD0, 0x010E), nullptr); // the placeholders are there

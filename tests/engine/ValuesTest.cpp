@@ -59,8 +59,9 @@ TEST_F(ValueHelpers, GetStringDecodesByItsCharacterCodePrefix) {
         {text("UNICODE") + Bytes{0, 'a', 0, 'b', 0, 'c'}, u"ab"}, // an odd trailing byte is ignored
         {Bytes(8, 0) + sjisNihon, u"日本"},
         {text("JIS") + Bytes(5, 0) + Bytes{0x1B, '$', 'B', 0x46, 0x7C, 0x4B, 0x5C, 0x1B, '(', 'B'}, u"日本"},
-        // exactly 8 bytes: no text after the prefix, so the whole value is decoded as SJIS
-        {text("ASCII") + Bytes{0, 0, 0}, u"ASCII\0\0\0"s},
+        // a code with no text after it: an empty comment, not the word ASCII
+        {text("ASCII") + Bytes{0, 0, 0}, u""},
+        {Bytes(8, 0), u""},
         // the code is compared exactly, letter case included
         {text("Unicode") + Bytes{0} + text("xy"), u"Unicode\0xy"s},
         {{}, u""},

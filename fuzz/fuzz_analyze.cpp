@@ -1,0 +1,127 @@
+// Reading arbitrary bytes: the analysis must not crash, must decode no directory twice, must
+// give the same listing and tables when run again on the same bytes, and must not make any
+// single allocation larger than a bound linear in the input.
+//
+// The last byte of the input (XOR D9, so that a file ending with an end-of-image marker reads
+// with the default options) selects the options that change how values are read: bit 0 turns
+// Ambiguous on, bits 1-3 pick TranscodeFm (0: SJIS, 1: JIS, 2: UTF8,
+// 3: EUC, 4: UNICODE, else SJIS).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <unistd.h>
+
+#include <sanitizer/allocator_interface.h>
+#include <sanitizer/common_interface_defs.h>
+
+#include "FuzzSupport.h"
+
+using namespace fuzzsupport;
+
+namespace {
+
+// The largest allocation allowed while the engine works on an input; 0 while it does not.
+// The listing renders an UNDEFINED value as "XX," per byte in UTF-16 (6 bytes per byte) and
+// strings may hold up to twice what they use, but every value lies inside one APP1 segment
+// (at most 64 KiB), which the constant term covers. A bound of 8 bytes per input byte plus
+// 1 MiB thus holds for any input that does not make the engine multiply its data.
+std::atomic<std::size_t> allocationLimit{0};
+
+void onMalloc(const volatile void*, std::size_t size) {
+    const std::size_t limit = allocationLimit.load(std::memory_order_relaxed);
+    if (limit == 0 || size <= limit)
+        return;
+    allocationLimit.store(0);
+    char message[160];
+    const int n = std::snprintf(message, sizeof message,
+                                "\n*** geodot fuzz check failed: one allocation of %zu bytes "
+                                "exceeds the limit of %zu bytes for this input\n",
+                                size, limit);
+    if (n > 0)
+        (void)!write(2, message, static_cast<std::size_t>(n));
+    __sanitizer_print_stack_trace();
+    std::abort();
+}
+
+void onFree(const volatile void*) {}
+
+using Listing = Exif::Listing;
+
+struct Result {
+    Analysis analysis;
+    Listing listing;
+    std::u16string text;
+    Tables tables;
+    std::vector<std::uint64_t> directories;
+    Bytes trail;
+};
+
+Result run(const std::uint8_t* data, std::size_t size) {
+    Result r;
+    r.analysis = Analyze({data, size});
+    r.listing = Exif::ExifStrings;
+    r.text = Exif::ListingText(Exif::ExifStrings);
+    r.tables = Snapshot();
+    r.directories = Exif::DecodedDirectories;
+    r.trail = Exif::TrailStream.toVector();
+    return r;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    SetProgramIdentity();
+    __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::uint8_t selector = size > 0 ? data[size - 1] ^ 0xD9 : 0;
+    Options options;
+    options.ambiguous = selector & 1;
+    static constexpr const char* kFm[8] = {"SJIS", "JIS", "UTF8", "EUC", "UNICODE",
+                                           "SJIS", "SJIS", "SJIS"};
+    options.transcodeFm = kFm[(selector >> 1) & 7];
+    options.apply();
+
+    allocationLimit.store(8 * size + (std::size_t{1} << 20));
+    const Result first = run(data, size);
+    const Result second = run(data, size);
+    allocationLimit.store(0);
+
+    std::set<std::uint64_t> seen;
+    for (std::uint64_t d : first.directories)
+        if (!seen.insert(d).second)
+            Fail("directory at FmStream offset %llu decoded twice (%zu directories decoded)",
+                 static_cast<unsigned long long>(d), first.directories.size());
+
+    if (first.analysis.threw != second.analysis.threw ||
+        first.analysis.error != second.analysis.error ||
+        first.analysis.jpeg != second.analysis.jpeg)
+        Fail("second analysis ended differently: threw %d/%d jpeg %d/%d error '%s' / '%s'",
+             first.analysis.threw, second.analysis.threw, first.analysis.jpeg,
+             second.analysis.jpeg, first.analysis.error.c_str(), second.analysis.error.c_str());
+    if (first.listing != second.listing) {
+        std::size_t i = 0;
+        while (i < first.listing.size() && i < second.listing.size() &&
+               first.listing[i] == second.listing[i])
+            ++i;
+        Fail("second analysis gave another listing: %zu vs %zu lines, first difference at line %zu",
+             first.listing.size(), second.listing.size(), i);
+    }
+    if (first.text != second.text)
+        Fail("second analysis gave another listing text");
+    std::string where;
+    if (!SameTables(first.tables, second.tables, where))
+        Fail("second analysis gave other tables: %s", where.c_str());
+    if (first.directories != second.directories)
+        Fail("second analysis decoded other directories");
+    if (first.trail != second.trail)
+        Fail("second analysis kept another tail (%zu vs %zu bytes)", first.trail.size(),
+             second.trail.size());
+    return 0;
+}

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, build-fuzz) when needed and runs one of them.
+#
+#   fuzz/run.sh TARGET SECONDS [JOBS]
+#
+# TARGET is fuzz_analyze, fuzz_roundtrip or fuzz_edit. The seed corpus is assembled from the
+# test fixtures, the broken fixtures, the regression files and ../shared/samples (each where
+# present); what the fuzzer adds goes to build-fuzz/corpus/TARGET and is kept between runs.
+# Reproducers of what it finds go to build-fuzz/artifacts/TARGET/, the log to
+# build-fuzz/logs/TARGET.log.
+#
+# With one job the fuzzer stops at its first finding. With JOBS > 1, or with
+# GEODOT_FUZZ_KEEP_GOING=1, it runs in fork mode and carries on past crashes, timeouts and
+# out-of-memory inputs, saving each.
+#
+# Exits 0 when nothing was found, 1 when the fuzzer saved any reproducer, 2 on a usage or
+# build error.
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit SECONDS [JOBS]" >&2
+    exit 2
+}
+[[ $# -ge 2 && $# -le 3 ]] || usage
+target=$1
+seconds=$2
+jobs=${3:-1}
+case $target in
+fuzz_analyze | fuzz_roundtrip | fuzz_edit) ;;
+*) usage ;;
+esac
+[[ $seconds =~ ^[0-9]+$ && $jobs =~ ^[1-9][0-9]*$ ]] || usage
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build-fuzz
+
+if [[ ! -f $build/build.ninja ]]; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DGEODOT_FUZZ=ON -DGEODOT_BUILD_TESTS=OFF -DGEODOT_BUILD_BENCH=OFF >/dev/null || exit 2
+fi
+ninja -C "$build" fuzz_analyze fuzz_roundtrip fuzz_edit >/dev/null || exit 2
+
+# --- Seed corpus ---
+seeds=$build/seeds/$target
+corpus=$build/corpus/$target
+artifacts=$build/artifacts/$target
+logs=$build/logs
+rm -rf "$seeds"
+mkdir -p "$seeds" "$corpus" "$artifacts" "$logs"
+
+sources=()
+shopt -s nullglob
+for f in "$root"/tests/fixtures/*.jpg "$root"/tests/fixtures/malformed/* "$root"/tests/regress/*.jpg \
+    "$root"/../shared/samples/*.jpg "$root"/../shared/samples/malformed/*; do
+    [[ -f $f ]] && sources+=("$f")
+done
+shopt -u nullglob
+
+n=0
+for f in "${sources[@]}"; do
+    n=$((n + 1))
+    if [[ $target == fuzz_edit ]]; then
+        # An empty edit script (default options, no edit), and one of random bytes.
+        { printf '\0\0'; cat "$f"; } >"$seeds/seed-$n-plain"
+        { printf '\0\200'; head -c 128 /dev/urandom; cat "$f"; } >"$seeds/seed-$n-script"
+    else
+        cp "$f" "$seeds/seed-$n"
+    fi
+done
+
+max_len=4000000
+[[ $target == fuzz_edit ]] && max_len=$((max_len + 2 + 65535))
+
+flags=(
+    -max_total_time="$seconds"
+    -dict="$root/fuzz/exif.dict"
+    -timeout=10
+    -rss_limit_mb=2048
+    -max_len="$max_len"
+    -print_final_stats=1
+    -artifact_prefix="$artifacts/"
+)
+if [[ $jobs -gt 1 || ${GEODOT_FUZZ_KEEP_GOING:-0} == 1 ]]; then
+    flags+=(-fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+fi
+
+found_before=$(find "$artifacts" -type f | sort)
+log=$logs/$target.log
+echo "running $target for ${seconds}s (${#sources[@]} seed files, $jobs job(s)); log: $log"
+set +e
+(cd "$build" && "$build/fuzz/$target" "${flags[@]}" "$corpus" "$seeds") >"$log" 2>&1
+status=$?
+set -e
+
+# The final figures: the last status line and the final statistics.
+grep -E '^#[0-9]+' "$log" | tail -n 1 || true
+grep -E '^stat::' "$log" || true
+echo "corpus: $(find "$corpus" -type f | wc -l) files in $corpus"
+
+found_after=$(find "$artifacts" -type f | sort)
+new=$(comm -13 <(echo "$found_before") <(echo "$found_after") | sed '/^$/d')
+if [[ -n $new ]]; then
+    echo "FOUND $(echo "$new" | wc -l) reproducer(s) in $artifacts:"
+    # What each one breaks: replayed, since in fork mode the reports stay in the workers' logs.
+    echo "$new" | head -n 50 | while read -r f; do
+        what=$(timeout 120 "$build/fuzz/$target" "$f" 2>&1 |
+            grep -m 1 -E 'geodot fuzz check failed|ERROR: [A-Za-z]+Sanitizer|runtime error|ERROR: libFuzzer' |
+            sed -E 's/^\*\*\* //; s/==[0-9]+==//' | cut -c 1-220)
+        echo "  $(basename "$f"): ${what:-does not fail when replayed alone (timeout or out-of-memory?)}"
+    done
+    exit 1
+fi
+if [[ $status -ne 0 ]]; then
+    echo "the fuzzer exited with status $status without a reproducer; see $log" >&2
+    exit 1
+fi
+echo "nothing found"

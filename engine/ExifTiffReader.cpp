@@ -241,8 +241,8 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                     continue;
                 const auto bytes = FmStream.view(valuePos, tlen);
                 rec.Raw.assign(bytes.begin(), bytes.end());
-                if (mk == 'X' && tag == 0x927C)
-                    MakerNoteOffset = valueField;
+                if (mk == 'X' && tag == 0x927C && MakerNoteOffset == 0)
+                    MakerNoteOffset = valueField; // of the first: a repeated tag is dropped
                 else
                     SourceClaims.emplace_back(valuePos, valuePos + tlen);
             }

@@ -73,24 +73,26 @@ struct MakerNotePin {
     std::uint32_t offset = 0; // 0: no pin
     std::uint64_t length = 0;
     bool early = false; // the source had it before the 0th IFD: it goes right after the header
+    bool first = false; // laid out before the Exif IFD's other values rather than in tag order
     bool failed = false;
+    const IFDRec* entry = nullptr; // the Exif IFD's MakerNote in the tables being written
+
+    bool holds(const IFDRec& e) const { return offset != 0 && !failed && &e == entry; }
 };
 MakerNotePin pin;
 
 // The entries whose values lie outside the directory, in the order the values are laid out:
-// a pinned MakerNote first, then the table's order.
+// the table's order, or a pinned MakerNote first.
 std::vector<const IFDRec*> longValues(const IFDTable& ifd) {
     std::vector<const IFDRec*> out;
     for (const IFDRec& e : ifd)
         if (valueLength(e) > 4 && !IsPointerTag(e.IDX))
             out.push_back(&e);
-    if (pin.offset != 0)
+    if (pin.offset != 0 && pin.first)
         std::stable_partition(out.begin(), out.end(),
-                              [](const IFDRec* e) { return e->IDX == 0x927C; });
+                              [](const IFDRec* e) { return e == pin.entry; });
     return out;
 }
-
-bool pinned(const IFDRec& e) { return pin.offset != 0 && !pin.failed && e.IDX == 0x927C; }
 
 // The offset of every long value of a directory whose entries and link end at `next`.
 std::vector<std::uint32_t> valueOffsets(const std::vector<const IFDRec*>& values,
@@ -98,7 +100,7 @@ std::vector<std::uint32_t> valueOffsets(const std::vector<const IFDRec*>& values
     std::vector<std::uint32_t> offsets;
     for (const IFDRec* e : values) {
         std::uint64_t length = valueLength(*e);
-        if (e->IDX == 0x927C && pin.offset != 0 && !pin.failed) {
+        if (pin.holds(*e)) {
             if (pin.early) {
                 offsets.push_back(pin.offset);
                 continue;
@@ -132,7 +134,8 @@ void UpdateValue(std::uint32_t adr, std::uint32_t d4) {
     ToStream.patch(adr, b);
 }
 
-void WriteIFDEntry(const IFDTable& ifd) {
+// `thumbnail`: the 1st IFD, whose JPEGInterchangeFormat is pointed at the thumbnail's copy.
+void WriteIFDEntry(const IFDTable& ifd, bool thumbnail) {
     const auto count = static_cast<std::uint16_t>(ifd.size());
     DataOffset += 12 * count + 2;
     writeNumber16(count);
@@ -141,8 +144,15 @@ void WriteIFDEntry(const IFDTable& ifd) {
     const std::vector<std::uint32_t> offsets = valueOffsets(values, DataOffset);
     for (const IFDRec& e : ifd) {
         const auto fieldPos = static_cast<std::uint32_t>(ToStream.position() + 8);
-        if (e.IDX == 0x0201)
+        if (thumbnail && e.IDX == 0x0201) {
+            // A LONG holding the thumbnail's offset, whatever type the source gave it.
             ADR3 = fieldPos;
+            writeNumber16(e.IDX);
+            writeNumber16(LONG);
+            writeNumber32(1);
+            writeNumber32(0);
+            continue;
+        }
         if (IsPointerTag(e.IDX)) {
             // Always a LONG holding the directory's offset, whatever type the source gave it.
             (e.IDX == 0x8769 ? ADR4 : e.IDX == 0x8825 ? ADR5 : ADR6) = fieldPos;
@@ -184,7 +194,7 @@ void WriteIFDData(const IFDTable& ifd, std::uint32_t valuesStart) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         const IFDRec& e = *values[i];
         padTo(offsets[i]);
-        if (pinned(e)) {
+        if (pin.holds(e)) {
             if (!pin.early)
                 writePinnedRegion(e.Raw.size());
             continue;
@@ -199,11 +209,11 @@ void WriteIFDData(const IFDTable& ifd, std::uint32_t valuesStart) {
 }
 
 // Writes one directory with its values on an even offset and returns that offset.
-std::uint32_t writeDirectory(const IFDTable& ifd) {
+std::uint32_t writeDirectory(const IFDTable& ifd, bool thumbnail = false) {
     padTo(aligned(tiffOffset()));
     const std::uint32_t start = tiffOffset();
     DataOffset = start;
-    WriteIFDEntry(ifd);
+    WriteIFDEntry(ifd, thumbnail);
     writeNumber32(0); // next-IFD link
     WriteIFDData(ifd, tiffOffset());
     return start;
@@ -226,11 +236,14 @@ std::uint64_t makerNoteExtent(std::uint64_t start, std::uint64_t length) {
         for (std::uint64_t p = std::max(begin, start); p < std::min(stop, end); ++p)
             claimed[p - start] = true;
     const auto bytes = FmStream.view(start, end - start);
-    // A few bytes past its end even when they are zeros: old maker notes end with an empty
-    // directory whose count and link lie just past their declared length.
+    // A few bytes past its end even when they are zeros, as long as nothing else claims them:
+    // old maker notes end with an empty directory whose count and link lie just past their
+    // declared length.
     constexpr std::uint64_t kMargin = 16;
-    std::uint64_t extent = std::min(length + kMargin, end - start);
-    for (std::uint64_t i = length; i < end - start; ++i)
+    std::uint64_t extent = length;
+    while (extent < std::min(length + kMargin, end - start) && !claimed[extent])
+        ++extent;
+    for (std::uint64_t i = extent; i < end - start; ++i)
         if (!claimed[i] && bytes[i] != 0)
             extent = i + 1;
     return extent;
@@ -270,7 +283,7 @@ std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
     }
 
     DataOffset = tiffOffset();
-    WriteIFDEntry(t.ifd0);
+    WriteIFDEntry(t.ifd0, false);
     ADR2 = static_cast<std::uint32_t>(ToStream.position());
     writeNumber32(0);
     WriteIFDData(t.ifd0, tiffOffset());
@@ -283,14 +296,15 @@ std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
         at[1] = writeDirectory(t.ifdG);
     if (!t.ifdI.empty())
         at[2] = writeDirectory(t.ifdI);
-    UpdateValue(ADR4, at[pointerTarget[0]]);
-    UpdateValue(ADR5, at[pointerTarget[1]]);
-    UpdateValue(ADR6, at[pointerTarget[2]]);
     if (!t.ifd1.empty()) {
-        UpdateValue(ADR2, writeDirectory(t.ifd1));
+        UpdateValue(ADR2, writeDirectory(t.ifd1, true));
         UpdateValue(ADR3, tiffOffset());
         WriteThumbnail();
     }
+    // Last, since a pointer may also stand in the 1st IFD.
+    UpdateValue(ADR4, at[pointerTarget[0]]);
+    UpdateValue(ADR5, at[pointerTarget[1]]);
+    UpdateValue(ADR6, at[pointerTarget[2]]);
     return ToStream.position() - ADR1;
 }
 
@@ -306,19 +320,22 @@ void WriteJpeg() {
     // the block, then alone, then wherever the layout puts it: the first layout that fits.
     const std::uint64_t makerNoteStart = std::uint64_t{FmBasePos} + MakerNoteOffset;
     std::uint64_t makerNoteLength = 0;
+    const IFDRec* makerNote = nullptr;
     for (const IFDRec& e : t.ifdX)
         if (e.IDX == 0x927C)
-            makerNoteLength = valueLength(e);
+            makerNote = &e, makerNoteLength = valueLength(e);
     std::vector<MakerNotePin> pins;
     if (MakerNoteOffset != 0 && makerNoteLength > 4 &&
         FmStream.contains(makerNoteStart, makerNoteLength)) {
         const std::uint64_t withTail = makerNoteExtent(makerNoteStart, makerNoteLength);
-        for (bool early : {false, true}) {
+        // In tag order where the values before it leave room (what the source usually did),
+        // else ahead of the other values, else right after the header.
+        for (const auto& [early, first] : {std::pair{false, false}, {false, true}, {true, false}}) {
             if (early && MakerNoteOffset < 8)
                 continue; // it cannot go before the header's end
             if (withTail > makerNoteLength)
-                pins.push_back({MakerNoteOffset, withTail, early});
-            pins.push_back({MakerNoteOffset, makerNoteLength, early});
+                pins.push_back({MakerNoteOffset, withTail, early, first, false, makerNote});
+            pins.push_back({MakerNoteOffset, makerNoteLength, early, first, false, makerNote});
         }
     }
     pins.push_back({});

@@ -191,3 +191,24 @@ TEST_F(SampleFiles, TruncatedCopiesOfARealFileNeverFailTheReader) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SampleFiles, SavingASavedFileGivesTheSameBytes) {
+    // The layout of a saved file is its own fixed point: the MakerNote stays where it is, and
+    // nothing is added or moved by saving again.
+    std::vector<fs::path> files = jpegsIn(kFixtures);
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        ASSERT_TRUE(analyzeFile(file));
+        Exif::WriteJpeg();
+        const Bytes once = Exif::ToStream.toVector();
+        Exif::ResetEngine();
+        Exif::FmStream.assign(once);
+        ASSERT_TRUE(Exif::AnalyzeExif());
+        Exif::WriteJpeg();
+        EXPECT_TRUE(Exif::ToStream.toVector() == once);
+    }
+}
+
+} // namespace

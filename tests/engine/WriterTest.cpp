@@ -246,6 +246,19 @@ TEST_F(Writing, MakerNoteKeepsItsOffsetWhenThereIsRoom) {
     EXPECT_EQ(block.find("old comment"), std::string::npos);
 }
 
+TEST_F(Writing, ARepeatedMakerNoteTagKeepsTheFirstOnesBytes) {
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0x927C, 7, 32, Bytes(32, 0x11));
+    t.entry(exif, 0x927C, 7, 32, Bytes(32, 0x22));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    const auto entries = w.entries(w.field(w.ifd0(), 0x8769));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(Bytes(w.tiff() + entries[0].field, w.tiff() + entries[0].field + 32), Bytes(32, 0x11));
+}
+
 TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     // A comment grows the block one byte at a time; the last block written is as large as a
     // segment can be, and the next is refused with nothing built.

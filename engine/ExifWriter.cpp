@@ -18,27 +18,37 @@ struct WriteTables {
 // own, or the one it shared in the source when its own is empty.
 int pointerTarget[3] = {0, 1, 2};
 
-// Leaves out the pointer entries that would point nowhere (an empty sub-directory) or point a
-// second time at a directory already pointed at.
+// Keeps one pointer to each written sub-directory: the first met when the directories are
+// walked from the 0th and 1st IFD, as a reader walks them. Pointers to empty directories, second
+// pointers to one directory, and pointers that stand where no reader comes (inside a directory
+// nothing points at, or inside their own directory) are left out.
 void prunePointers(WriteTables& t) {
-    const IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
-    bool seen[3] = {false, false, false};
+    IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
     for (int k = 0; k < 3; ++k) {
         pointerTarget[k] = k;
         const int shared = PointerSharedWith[k];
         if (tables[k]->empty() && shared >= 0 && !tables[shared]->empty())
             pointerTarget[k] = shared;
     }
-    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1}) {
-        std::erase_if(*table, [&](const IFDRec& e) {
+    bool kept[3] = {false, false, false};
+    std::vector<IFDTable*> reached = {&t.ifd0, &t.ifd1};
+    for (std::size_t i = 0; i < reached.size(); ++i) {
+        std::erase_if(*reached[i], [&](const IFDRec& e) {
             if (!IsPointerTag(e.IDX))
                 return false;
             const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
-            const bool drop = tables[pointerTarget[k]]->empty() || seen[k];
-            seen[k] = true;
-            return drop;
+            IFDTable* target = tables[pointerTarget[k]];
+            if (kept[k] || target->empty() || target == reached[i])
+                return true;
+            kept[k] = true;
+            if (std::find(reached.begin(), reached.end(), target) == reached.end())
+                reached.push_back(target);
+            return false;
         });
     }
+    for (IFDTable* table : tables)
+        if (std::find(reached.begin(), reached.end(), table) == reached.end())
+            std::erase_if(*table, [](const IFDRec& e) { return IsPointerTag(e.IDX); });
 }
 
 std::uint64_t valueLength(const IFDRec& e) {

@@ -346,18 +346,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ed.gpsMode == 1) {
         NewTag05 = 9;
     } else if (ed.gpsMode == 2) {
+        // Most values that cannot be stored make the update refuse, so an edit either keeps
+        // all of its numbers plausible (0), puts one of them at an edge (1), or draws each
+        // from the whole mix (2, 3).
+        const int wildness = script.ConsumeIntegralInRange<int>(0, 3);
+        const int odd = script.ConsumeIntegralInRange<int>(0, 7);
+        auto number = [&](int index, double low, double high) {
+            if (wildness == 0 || (wildness == 1 && index != odd))
+                return script.ConsumeFloatingPointInRange<double>(low, high);
+            return gpsNumber(script, low, high);
+        };
         NewTag01 = sign(script);
-        NewTag02A = gpsNumber(script, 0, 90);
-        NewTag02B = gpsNumber(script, 0, 60);
-        NewTag02C = gpsNumber(script, 0, 60);
+        NewTag02A = number(0, 0, 90);
+        NewTag02B = number(1, 0, 60);
+        NewTag02C = number(2, 0, 60);
         NewTag03 = sign(script);
-        NewTag04A = gpsNumber(script, 0, 180);
-        NewTag04B = gpsNumber(script, 0, 60);
-        NewTag04C = gpsNumber(script, 0, 60);
+        NewTag04A = number(3, 0, 180);
+        NewTag04B = number(4, 0, 60);
+        NewTag04C = number(5, 0, 60);
         NewTag05 = sign(script);
-        NewTag06 = gpsNumber(script, -500, 9000);
+        NewTag06 = number(6, -500, 9000);
         NewTag10 = script.ConsumeIntegralInRange<std::int8_t>(-1, 1);
-        NewTag11 = script.ConsumeBool() ? ed.srcTag11 : gpsNumber(script, -720, 720);
+        NewTag11 = script.ConsumeBool() ? ed.srcTag11 : number(7, -720, 720);
         NewTag1C = makeText(script);
         if (NewTag05 == 9) // the value that asks for the removal
             ed.gpsMode = 1;

@@ -105,7 +105,7 @@ if [[ -n $new ]]; then
     echo "$new" | head -n 50 | while read -r f; do
         what=$(timeout 120 "$build/fuzz/$target" "$f" 2>&1 |
             grep -m 1 -E 'geodot fuzz check failed|ERROR: [A-Za-z]+Sanitizer|runtime error|ERROR: libFuzzer' |
-            sed -E 's/^\*\*\* //; s/==[0-9]+==//' | cut -c 1-220)
+            sed -E 's/^\*\*\* //; s/==[0-9]+==//' | cut -c 1-220 || true)
         echo "  $(basename "$f"): ${what:-does not fail when replayed alone (timeout or out-of-memory?)}"
     done
     exit 1

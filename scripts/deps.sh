@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev
   libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

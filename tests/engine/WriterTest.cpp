@@ -259,6 +259,25 @@ TEST_F(Writing, ARepeatedMakerNoteTagKeepsTheFirstOnesBytes) {
     EXPECT_EQ(Bytes(w.tiff() + entries[0].field, w.tiff() + entries[0].field + 32), Bytes(32, 0x11));
 }
 
+TEST_F(Writing, ADirectoryReachedOnlyFromThe1stIfdStaysReachable) {
+    // The Interoperability pointer stands in the 1st IFD, and its directory points at itself.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), ifd1 = t.addIfd(), interop = t.addIfd();
+    t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+    t.link(ifd0, ifd1);
+    t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+    t.pointer(ifd1, 0xA005, interop);
+    t.entry(interop, 0x0001, 2, 4, ascii("R98"));
+    t.pointer(interop, 0xA005, interop);
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    const std::uint32_t interopAt = w.field(w.link(w.ifd0()), 0xA005);
+    ASSERT_NE(interopAt, 0u);
+    const auto entries = w.entries(interopAt);
+    ASSERT_EQ(entries.size(), 1u); // the self-pointer is gone
+    EXPECT_EQ(entries[0].tag, 0x0001);
+}
+
 TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     // A comment grows the block one byte at a time; the last block written is as large as a
     // segment can be, and the next is refused with nothing built.

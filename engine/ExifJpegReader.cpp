@@ -92,7 +92,9 @@ bool HandleAPP1(std::uint64_t markerPos) {
     const std::uint64_t clippedEnd = std::min<std::uint64_t>(end, FmStream.size());
     if (end - markerPos < 4 || !isExifIdentifier(markerPos, clippedEnd))
         return WriteSegment(markerPos);
-    if (ExistAPP1)
+    // marker 2 + length 2 + identifier 6 + TIFF header 8: a shorter EXIF segment holds nothing
+    // and is dropped like a second one (the file then counts as one without EXIF).
+    if (ExistAPP1 || clippedEnd - markerPos < 18)
         return SkipSegment(markerPos);
     ExistAPP1 = true;
     FmStream.seek(markerPos + 10);

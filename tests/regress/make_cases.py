@@ -192,7 +192,8 @@ def truncation_cases():
              [Set(["gps", keep(f.at("app1"))])]),
             ("exif-id", f.at("app1") + 6, "inside the EXIF identifier (\"Ex\")",
              [Set(["gps", keep(f.at("app1"))])]),
-            ("tiff-header", tiff + 3, "inside the TIFF header (\"II*\" or \"MM\\0\")", [Set(["gps"])]),
+            ("tiff-header", tiff + 3, "inside the TIFF header (\"II*\" or \"MM\\0\"): an EXIF segment "
+             "too short for a TIFF header holds nothing, as if the file had no EXIF", [Set(["gps"])]),
             ("ifd0-count", ifd0 + 1, "inside the 0th IFD's entry count", []),
             ("ifd0-entry", ifd0 + 2 + 12 * 2 + 6, "inside the 0th IFD's third entry (Orientation)",
              [Set(["gps", "info~画像入力機器のモデル名=R-1"])]),

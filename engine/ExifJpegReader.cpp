@@ -100,6 +100,13 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
+    // A block from which no directory could be read holds nothing: the file gets the empty
+    // structure of a file without EXIF (with the mandatory tags where the option asks for them).
+    if (DecodedDirectories.empty()) {
+        for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
+            t->clear();
+        AddBlankIFDS();
+    }
     if (fits) {
         FmStream.seek(end);
         return true;

@@ -23,6 +23,8 @@ std::set<const IFDTable*> visitedTables;
 std::map<std::uint64_t, int> pointedAt;
 
 int pointerKind(std::uint16_t tag) { return tag == 0x8769 ? 0 : tag == 0x8825 ? 1 : 2; }
+// How many value bytes the directories may still take in (see ReadIFD).
+std::uint64_t valueBudget = 0;
 // The thumbnail tags of the 1st IFD could not be read as numbers.
 bool thumbnailUnreadable = false;
 
@@ -135,6 +137,7 @@ void ReadTIFF() {
     MakerNoteOffset = 0;
     SourceClaims.clear();
     DecodedDirectories.clear();
+    valueBudget = 2 * (FmTiffEnd - std::min<std::uint64_t>(FmTiffEnd, FmStream.position()));
     Listing exif0, exif1, exifX, exifG, exifI;
     bufX = &exifX, bufG = &exifG, bufI = &exifI;
 
@@ -239,6 +242,12 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 // than padded or filled from the image data.
                 if (!insideTiff(valuePos, tlen))
                     continue;
+                // Values of a sound block do not overlap, so together they are no larger than
+                // it. Entries that keep pointing at the same bytes beyond that are left out:
+                // they would make the tables and the listing grow without bound.
+                if (tlen > valueBudget)
+                    continue;
+                valueBudget -= tlen;
                 const auto bytes = FmStream.view(valuePos, tlen);
                 rec.Raw.assign(bytes.begin(), bytes.end());
                 if (mk == 'X' && tag == 0x927C && MakerNoteOffset == 0)

@@ -3,6 +3,7 @@
 // Shared pieces of the fuzz targets: loading bytes into the engine, snapshots and comparisons
 // of the directory tables, an independent walk over the JPEG segments, and the failure report.
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>

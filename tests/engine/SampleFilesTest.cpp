@@ -151,7 +151,7 @@ TEST_F(SampleFiles, BrokenFilesOpenOrFailCleanly) {
     } cases[] = {
         {"empty-file.jpg", false, "  *** Not Jpeg file. Marker=$0000"},
         {"no-soi-bare-tiff.jpg", false, "  *** Must be TIFF file. Marker=$4D4D"},
-        {"truncated-app1.jpg", true, "Byte Order=$4D4D (ビッグエンディアン)"},
+        {"truncated-app1.jpg", true, nullptr}, // its EXIF segment ends inside the TIFF header
         {"app2-past-eof.jpg", true, nullptr},
         {"exif-only-no-image.jpg", true, "画像入力機器のモデル名=Canon PowerShot S70"},
         {"ifd-garbage-entries.jpg", true, "<< 0th IFD >>"},
@@ -193,6 +193,45 @@ TEST_F(SampleFiles, TruncatedCopiesOfARealFileNeverFailTheReader) {
 } // namespace
 
 namespace {
+
+TEST_F(SampleFiles, WhatTheFuzzersFoundSavesCleanly) {
+    // Each file once broke a save: now it saves, every directory's entries read back from the
+    // saved file, and its saved form saves to the same bytes.
+    auto entriesOf = [](const Exif::IFDTable& table) {
+        std::size_t n = 0;
+        for (const auto& e : table)
+            n += !Exif::IsPointerTag(e.IDX) && Exif::Num32(e.Count) > 0 ? 1 : 0;
+        return n;
+    };
+    auto allEntries = [&] {
+        return std::vector<std::size_t>{entriesOf(Exif::IFD0), entriesOf(Exif::IFDX),
+                                        entriesOf(Exif::IFDG), entriesOf(Exif::IFDI),
+                                        entriesOf(Exif::IFD1)};
+    };
+    for (const fs::path& file : jpegsIn(GEODOT_FUZZ_FINDINGS)) {
+        SCOPED_TRACE(file.filename().string());
+        if (!analyzeFile(file))
+            continue;
+        std::vector<Exif::IFDTable> tables = {Exif::IFD0, Exif::IFDX, Exif::IFDG, Exif::IFDI, Exif::IFD1};
+        for (auto& t : tables)
+            Exif::CleanIFD(t);
+        std::vector<std::size_t> before;
+        for (const auto& t : tables)
+            before.push_back(entriesOf(t));
+        try {
+            Exif::WriteJpeg();
+        } catch (const Exif::EngineError&) {
+            continue; // a clear refusal
+        }
+        const Bytes once = Exif::ToStream.toVector();
+        Exif::ResetEngine();
+        Exif::FmStream.assign(once);
+        ASSERT_TRUE(Exif::AnalyzeExif());
+        EXPECT_EQ(allEntries(), before);
+        Exif::WriteJpeg();
+        EXPECT_TRUE(Exif::ToStream.toVector() == once);
+    }
+}
 
 TEST_F(SampleFiles, SavingASavedFileGivesTheSameBytes) {
     // The layout of a saved file is its own fixed point: the MakerNote stays where it is, and

@@ -309,6 +309,19 @@ inline std::vector<Bytes> KeptSegments(std::span<const std::uint8_t> b, const Wa
 // Checks the frame of an output: SOI, then (when there is one) an EXIF APP1 segment whose
 // length field reaches exactly to the kept tail `trail`, which ends the file. Returns the
 // position where the tail starts.
+// WriteJpeg: true when it wrote, false when it refused cleanly (with nothing built).
+inline bool WriteOrRefuse() {
+    try {
+        Exif::WriteJpeg();
+        return true;
+    } catch (const Exif::EngineError& e) {
+        if (Exif::ToStream.size() != 0)
+            Fail("WriteJpeg refused ('%s') but left %llu bytes in ToStream", e.what(),
+                 static_cast<unsigned long long>(Exif::ToStream.size()));
+        return false;
+    }
+}
+
 inline std::size_t CheckFrame(std::span<const std::uint8_t> out, std::span<const std::uint8_t> trail) {
     if (out.size() < 2 || out[0] != 0xFF || out[1] != 0xD8)
         Fail("output does not start with SOI (%zu bytes: %s)", out.size(), Hex(out, 8).c_str());

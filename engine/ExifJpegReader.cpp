@@ -100,9 +100,16 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
-    // A block from which no directory could be read holds nothing: the file gets the empty
-    // structure of a file without EXIF (with the mandatory tags where the option asks for them).
-    if (DecodedDirectories.empty()) {
+    // A block that holds no value (no directory could be read, or only empty entries) gets the
+    // empty structure of a file without EXIF, with the mandatory tags where the option asks for
+    // them: saving it then gives the same file as saving that file again.
+    const auto holdsValues = [](const IFDTable& t) {
+        return std::any_of(t.begin(), t.end(), [](const IFDRec& e) {
+            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0;
+        });
+    };
+    if (!holdsValues(IFD0) && !holdsValues(IFDX) && !holdsValues(IFDG) && !holdsValues(IFDI) &&
+        !holdsValues(IFD1)) {
         for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
             t->clear();
         AddBlankIFDS();

@@ -182,12 +182,15 @@ TEST_F(TiffReading, UnusableThumbnailIsLeftOut) {
     for (const auto& c : cases) {
         TiffBuilder t;
         const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+        t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
         t.link(ifd0, ifd1);
+        t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
         t.entry(ifd1, 0x0201, c.type, c.count, c.count == 1 ? t.u32(c.offset) : t.u16(8) + t.u16(9));
         t.entry(ifd1, 0x0202, 4, 1, t.u32(c.length));
         ASSERT_TRUE(analyzeTiff(t)) << c.what;
         EXPECT_EQ(Exif::SNOffset, 0u) << c.what;
         EXPECT_EQ(Exif::SNSize, 0u) << c.what;
+        ASSERT_NE(find(Exif::IFD1, 0x0201), nullptr) << c.what;
         EXPECT_EQ(count(*find(Exif::IFD1, 0x0201)), 0u) << c.what;
         EXPECT_EQ(count(*find(Exif::IFD1, 0x0202)), 0u) << c.what;
     }

@@ -3,17 +3,13 @@
 #include "Cli.h"
 #include "Exif.h"
 #include "ExifDetails.h"
-#include "IniFile.h"
+#include "EngineOptions.h"
 
 namespace cli {
 
 void loadEngineOptions(bool& keepTime) {
     const IniFile ini(IniFile::DefaultPath(GEODOT_NAME));
-    Exif::TranscodeTo = ini.ReadString("CONFIG", "TranscodeTo", "UNICODE");
-    Exif::TranscodeFm = ini.ReadString("CONFIG", "TranscodeFm", "SJIS");
-    Exif::Ambiguous = ini.ReadBool("CONFIG", "Ambiguous", false);
-    Exif::Essential = ini.ReadBool("CONFIG", "Essential", true);
-    Exif::AfterEOI = ini.ReadBool("CONFIG", "AfterEOI", true);
+    ReadEngineOptions(ini);
     keepTime = ini.ReadBool("CONFIG", "TimestampOriginal", false);
 }
 

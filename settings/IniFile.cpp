@@ -2,10 +2,13 @@
 #define SI_IMPLEMENTATION
 #include "IniFile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 
 #include "EngineError.h"
+#include "Exif.h"
 #include "NumberText.h"
 #include "TextCodec.h"
 
@@ -26,9 +29,39 @@ std::optional<long long> parseInteger(const std::string& text) {
     }
 }
 
+bool needsBlock(std::string_view value) {
+    if (value.empty())
+        return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    return value.find_first_of("\r\n") != std::string_view::npos || blank(value.front()) ||
+           blank(value.back()) || value.starts_with("<<<");
+}
+
+// A line that ends a multi-line block is compared without its trailing blanks, so the end tag
+// must differ from every line of the value read that way.
+std::string endTagFor(std::string_view value) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t end = value.find_first_of("\r\n", start);
+        std::string line(value.substr(start, end == std::string_view::npos ? end : end - start));
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        lines.push_back(line);
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    std::string tag = "END_OF_TEXT";
+    for (int n = 2; std::find(lines.begin(), lines.end(), tag) != lines.end(); ++n)
+        tag = "END_OF_TEXT_" + std::to_string(n);
+    return tag;
+}
+
 } // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)), ini_(/*utf8*/ true) {
+IniFile::IniFile(std::string path)
+    : path_(std::move(path)), ini_(/*utf8*/ true, /*multiKey*/ false, /*multiLine*/ true) {
     ini_.LoadFile(path_.c_str()); // a missing or unreadable file leaves every key at its default
 }
 
@@ -51,6 +84,18 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key,
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
+double IniFile::ReadFloat(const std::string& section, const std::string& key,
+                         double defaultValue) const {
+    const char* v = ini_.GetValue(section.c_str(), key.c_str(), nullptr);
+    if (!v)
+        return defaultValue;
+    try {
+        return NumberText::ParseFloat(TextCodec::FromUtf8(v));
+    } catch (const Exif::EngineError&) {
+        return defaultValue;
+    }
+}
+
 std::vector<std::string> IniFile::ReadSection(const std::string& section) const {
     CSimpleIniA::TNamesDepend keys;
     ini_.GetAllKeys(section.c_str(), keys);
@@ -70,4 +115,66 @@ std::string IniFile::DefaultPath(const std::string& programBaseName) {
     else
         base = ".config";
     return base + "/NORVANE/" + programBaseName + ".ini";
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+    ini_.SetValue(section.c_str(), key.c_str(), value.c_str());
+}
+
+void IniFile::WriteInteger(const std::string& section, const std::string& key, long long value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void IniFile::WriteFloat(const std::string& section, const std::string& key, double value) {
+    WriteString(section, key, TextCodec::ToUtf8(NumberText::FormatGeneral(value)));
+}
+
+void IniFile::EraseSection(const std::string& section) {
+    ini_.Delete(section.c_str(), nullptr);
+}
+
+bool IniFile::Save() const {
+    std::string text;
+    auto appendComment = [&](const char* comment) {
+        if (comment && *comment)
+            text.append(comment).append("\n");
+    };
+    CSimpleIniA::TNamesDepend sections;
+    ini_.GetAllSections(sections);
+    sections.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const auto& section : sections) {
+        if (!text.empty())
+            text += "\n";
+        appendComment(section.pComment);
+        if (*section.pItem) // keys before any section header have the empty name
+            text.append("[").append(section.pItem).append("]\n");
+        CSimpleIniA::TNamesDepend keys;
+        ini_.GetAllKeys(section.pItem, keys);
+        keys.sort(CSimpleIniA::Entry::LoadOrder());
+        for (const auto& key : keys) {
+            appendComment(key.pComment);
+            const std::string value = ini_.GetValue(section.pItem, key.pItem, "");
+            text.append(key.pItem).append("=");
+            if (needsBlock(value)) {
+                const std::string tag = endTagFor(value);
+                text.append("<<<").append(tag).append("\n").append(value).append("\n");
+                text.append(tag);
+            } else {
+                text.append(value);
+            }
+            text += "\n";
+        }
+    }
+    try {
+        Exif::SaveFile(path_, std::vector<std::uint8_t>(text.begin(), text.end()),
+                       /*mustExist*/ false);
+        return true;
+    } catch (const Exif::EngineError&) {
+        return false;
+    }
 }

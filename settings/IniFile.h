@@ -2,7 +2,7 @@
 
 // The settings file: an INI file of sections and key=value lines, names compared without
 // letter case, UTF-8 text. Values that are missing or do not read as their type give the
-// caller's default.
+// caller's default. Writes change the file in memory; Save stores it.
 
 #include <string>
 #include <vector>
@@ -25,8 +25,25 @@ public:
                           long long defaultValue) const;
     // Any integer other than 0 is true.
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
+    // A decimal number with a point; anything else gives the default.
+    double ReadFloat(const std::string& section, const std::string& key,
+                     double defaultValue) const;
     // The key names of a section, in file order.
     std::vector<std::string> ReadSection(const std::string& section) const;
+
+    // A written key goes to the end of its section; a new section to the end of the file.
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& key, long long value);
+    void WriteBool(const std::string& section, const std::string& key, bool value);
+    // General number format, 15 significant digits, a point as separator.
+    void WriteFloat(const std::string& section, const std::string& key, double value);
+    void EraseSection(const std::string& section);
+
+    // Writes the file: sections and keys in their order, other programs' sections included.
+    // A value that would not read back as one line (line breaks, blanks at either end, or
+    // the "<<<" that opens a multi-line value) is written as a multi-line block, so every text
+    // reads back whole. False when the file cannot be written.
+    bool Save() const;
 
     // Where a program keeps its settings: $XDG_CONFIG_HOME (or ~/.config), folder NORVANE,
     // file named after the program.

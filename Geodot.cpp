@@ -1,0 +1,32 @@
+// Geodot: the program's entry point. One instance runs at a time; a second start ends at once,
+// silently.
+
+#include <QIcon>
+#include <QScreen>
+
+#include "GeodotApplication.h"
+#include "SingleInstance.h"
+#include "Startup.h"
+#include "Unit1.h"
+
+int main(int argc, char* argv[]) {
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    GeodotApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral(GEODOT_NAME));
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/geodot.png")));
+
+    std::unique_ptr<TForm1> window = CreateWindows(app.arguments());
+    // Opens centred on the screen.
+    if (const QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    window->show();
+    const int status = app.exec();
+    window.reset(); // the settings are written as the window goes
+    return status;
+}

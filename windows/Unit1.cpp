@@ -1,0 +1,234 @@
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <exception>
+#include <new>
+
+#include "BusyCursor.h"
+#include "CompassImage.h"
+#include "Exif.h"
+#include "SoundCues.h"
+#include "UnitConfig.h"
+#include "UnitLocations.h"
+
+TForm1::TForm1(QStringList arguments, QWidget* parent)
+    : QMainWindow(parent), arguments_(std::move(arguments)) {
+    setObjectName(QStringLiteral("Form1"));
+    sounds_ = new SoundCues(this);
+    buildMenu();
+    buildPages();
+    connectHandlers();
+    setAcceptDrops(true);
+    resize(706, 719);
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    // The dialogs are children of this window and go with it.
+    FormConfig = nullptr;
+    FormLocations = nullptr;
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::connectHandlers() {
+    connect(MM_FX, &QAction::triggered, this, &TForm1::MM_FXClick);
+    connect(SB_Exit, &QToolButton::clicked, this, &TForm1::MM_FXClick);
+    connect(MM_CC, &QAction::triggered, this, &TForm1::MM_CCClick);
+    connect(MM_CL, &QAction::triggered, this, &TForm1::MM_CLClick);
+    connect(MM_CV, &QAction::triggered, this, &TForm1::MM_CVClick);
+
+    connect(ImageCompass, &CompassImage::mouseReleased, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint p) {
+                ImageCompassMouseUp(b, m, p.x(), p.y());
+            });
+    connect(ImageArrow, &CompassImage::mouseReleased, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint p) {
+                ImageCompassMouseUp(b, m, p.x(), p.y());
+            });
+    connect(ImageArrow, &CompassImage::doubleClicked, this, &TForm1::ImageArrowDblClick);
+    // Runs for a user's click and for every change made from code, as long as the tick changes.
+    connect(CB_Compass, &QCheckBox::toggled, this, &TForm1::CB_CompassClick);
+}
+
+void TForm1::FormCreate() {
+    // The engine's streams and listing live in the engine; they start empty.
+    Exif::ResetEngine();
+    Exif::ProgramName = QStringLiteral(GEODOT_NAME).toStdU16String();
+    MemoInfo->clear();
+    for (QAction* a : {MM_FS, MM_FN, PMGPS_Restore, PMX_Restore})
+        a->setEnabled(false);
+    for (QToolButton* b : {SB_FS, SB_FN, SB_FR})
+        b->setEnabled(false);
+    PageControl1->setCurrentWidget(TabSheetInfo);
+
+    ExeName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    Version = QStringLiteral(GEODOT_VERSION_TEXT);
+    Exif::ProgramVersion = Version.toStdU16String();
+    setWindowTitle(ExeName + QStringLiteral("  v") + Version);
+
+    LocationRemember.clear();
+    PMGPSCount = int(PMGPS->actions().size());
+    BeepFreq = 494;
+    INIFile = ExeName + QStringLiteral(".ini");
+    INIPath = GetPath(26);
+    if (!INIPath.endsWith(u'/'))
+        INIPath += u'/';
+    INIPath += QStringLiteral("NORVANE/");
+    ReadIni();
+
+    // The compass: a 133 × 133 face with the arrow layer over it and the tick box below.
+    const int side = 133;
+    CB_Compass->adjustSize();
+    PanelCompass->setFixedSize(side, CB_Compass->height() + side);
+    ImageCompass->setGeometry(0, 0, side, side);
+    CB_Compass->move(12, side);
+    CenterX = ImageCompass->width() / 2;
+    CenterY = ImageCompass->height() / 2;
+    ImageArrow->setGeometry(0, 0, side, side);
+    clearArrow();
+    arrow = float(ImageCompass->width() / 2.0 * 0.8);
+    try {
+        SetCompassBG(CNo);
+    } catch (const std::exception&) {
+        // A number from an edited settings file that names no face: start-up goes on with the
+        // default face.
+        CNo = 12;
+        SetCompassBG(CNo);
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TForm1::FormShow() {
+    // The first argument names a file to open; further arguments are ignored.
+    if (arguments_.size() > 1)
+        FileOpen(arguments_.at(1));
+}
+
+void TForm1::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    WriteIni();
+    Exif::ResetEngine();
+    LocationRemember.clear();
+}
+
+QString TForm1::GetPath(int nFolder) {
+    // Only the per-user configuration folder is asked for.
+    Q_UNUSED(nFolder);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    BusyCursor busy;
+    // Only the first dropped file is opened.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    FileOpen(urls.first().toLocalFile());
+}
+
+void TForm1::FileOpen(const QString& FileName) {
+    BusyCursor busy;
+    MemoInfo->clear();
+    Exif::ResetEngine();
+    PageControl1->setCurrentWidget(TabSheetInfo);
+    MemoInfo->setFocus();
+    // The emptied page is painted before the work starts.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    setWindowTitle(ExeName + QStringLiteral("  v") + Version + QStringLiteral("  [") +
+                   QFileInfo(FileName).fileName() + QStringLiteral("]"));
+    ExifDetails::PrepareRegistersForOpen(DefaultLocationFor(DefPos));
+
+    bool opened = false;
+    try {
+        Exif::FmStream.loadFromFile(FileName.toStdString());
+        Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
+        opened = Exif::AnalyzeExif();
+    } catch (const Exif::EngineError&) {
+        opened = false;
+    } catch (const std::bad_alloc&) {
+        opened = false;
+    }
+    if (opened) {
+        for (QAction* a : {MM_FS, MM_FN})
+            a->setEnabled(true);
+        for (QToolButton* b : {SB_FS, SB_FN, SB_FR})
+            b->setEnabled(true);
+        CurrentFileName = FileName;
+        try {
+            FileDate = Exif::FileTimeOf(FileName.toStdString());
+        } catch (const Exif::EngineError&) {
+            // the previous time stays
+        }
+    } else {
+        Exif::ExifStrings.push_back(u"*** ERROR ***");
+        for (QAction* a : {MM_FS, MM_FN})
+            a->setEnabled(false);
+        for (QToolButton* b : {SB_FS, SB_FN})
+            b->setEnabled(false);
+        SoundNo = QStringLiteral("#4");
+        PlaySoundNo();
+    }
+    MemoInfo->setPlainText(QString::fromStdU16String(Exif::ListingText(Exif::ExifStrings)));
+}
+
+void TForm1::MM_FXClick() {
+    close();
+}
+
+void TForm1::MM_CCClick() {
+    if (FormConfig)
+        FormConfig->exec();
+}
+
+void TForm1::MM_CLClick() {
+    if (FormLocations)
+        FormLocations->exec();
+}
+
+QString TForm1::VersionText() const {
+    return QStringLiteral("<") + ExeName + QStringLiteral(">(64bit) v") + Version;
+}
+
+void TForm1::MM_CVClick() {
+    QMessageBox::information(this, ExeName, VersionText(), QMessageBox::Ok);
+}
+
+void TForm1::PlaySoundNo() {
+    sounds_->play(SoundNo);
+}
+
+void TForm1::Beep() {
+    sounds_->beep(BeepFreq, 200);
+}

@@ -1,0 +1,172 @@
+#pragma once
+
+// The main window: toolbar, menu and the four pages (information listing, preview picture,
+// Exif text fields, GPS position with compass and map). It owns the settings read at start and
+// written at exit, and reports each action's success or failure with a sound cue.
+
+#include <QImage>
+#include <QMainWindow>
+#include <QPoint>
+#include <QStringList>
+
+#include <cstdint>
+
+#include "ExifDetails.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+class SoundCues;
+class CompassImage;
+
+// The map page's address: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level.
+inline constexpr char kDefaultMapTemplate[] =
+    "https://www.openstreetmap.org/?mlat=%1&mlon=%2&zoom=%3";
+
+// The user's own default location (latitude sign, degrees, minutes, seconds, longitude sign,
+// degrees, minutes, seconds), kept in the settings file.
+inline ExifDetails::Location ArrayUser{};
+
+// The default location a key names: "Sapporo", "Sendai", "Tokyo", "Kyoto", "Honolulu", "Paris"
+// (fixed places), "User" (ArrayUser), anything else 0° 0′ 0″ north and east. Letter case counts.
+ExifDetails::Location DefaultLocationFor(const QString& key);
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `arguments` are the command line's (the program name first); the first file named is
+    // opened when the window is first shown.
+    explicit TForm1(QStringList arguments = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // --- Controls, named as the handlers and tests know them ---------------------------------
+    QWidget* Panel1 = nullptr;
+    QToolButton *SB_FO = nullptr, *SB_FR = nullptr, *SB_FS = nullptr, *SB_FN = nullptr,
+                *SB_Exit = nullptr;
+    QMenu *MM_F = nullptr, *MM_C = nullptr;
+    QAction *MM_FO = nullptr, *N1 = nullptr, *MM_FS = nullptr, *MM_FN = nullptr, *N2 = nullptr,
+            *MM_FX = nullptr, *MM_CC = nullptr, *MM_CL = nullptr, *N3 = nullptr,
+            *MM_CV = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget *TabSheetInfo = nullptr, *TabSheetPic = nullptr, *TabSheetExif = nullptr,
+            *TabSheetGPS = nullptr;
+    QPlainTextEdit* MemoInfo = nullptr;
+    QLabel* Image1 = nullptr;
+
+    // Exif page.
+    QLineEdit *Edit010E = nullptr, *Edit013B = nullptr, *Edit8298A = nullptr,
+              *Edit8298B = nullptr, *EditA430 = nullptr;
+    QPlainTextEdit* RichEdit9286 = nullptr;
+    QFrame *Shape1 = nullptr, *Shape2 = nullptr;
+    QMenu* PMX = nullptr;
+    QAction *PMX_Backup = nullptr, *PMX_Restore = nullptr, *PMX_Clear = nullptr;
+
+    // GPS page.
+    QLabel* LabelURL = nullptr;
+    QComboBox *ComboBoxLatitude = nullptr, *ComboBoxLongitude = nullptr,
+              *ComboBoxAltitude = nullptr;
+    QLineEdit *EditLat1 = nullptr, *EditLat2 = nullptr, *EditLat3 = nullptr,
+              *EditLon1 = nullptr, *EditLon2 = nullptr, *EditLon3 = nullptr,
+              *EditAlt = nullptr, *EditArea = nullptr;
+    QPushButton *BitBtnUpdateGPS = nullptr, *BitBtnRemove = nullptr,
+                *ButtonResetLatLon = nullptr, *ButtonFindPlace = nullptr,
+                *ButtonGetPos = nullptr;
+    QFrame* ShapeBrowser = nullptr;
+    QMenu* PMGPS = nullptr;
+    QAction *PMGPS_Backup = nullptr, *PMGPS_Restore = nullptr, *N4 = nullptr,
+            *PMGPS_ArUser = nullptr, *PMGPS_Remember = nullptr, *N5 = nullptr;
+    QWidget* PanelCompass = nullptr;
+    CompassImage *ImageCompass = nullptr, *ImageArrow = nullptr;
+    QCheckBox* CB_Compass = nullptr;
+
+    // --- State ----------------------------------------------------------------------------------
+    QString SoundNo;
+    QString Bak010E, Bak013B, Bak8298A, Bak8298B, Bak9286, BakA430;
+    std::int8_t Bak01 = 0, Bak03 = 0, Bak05 = 0;
+    QString Bak02A, Bak02B, Bak02C, Bak04A, Bak04B, Bak04C, Bak06;
+    QString Bak1C;
+    std::int8_t Bak10 = 0;
+    double Bak11 = 0;
+    QString INIPath, INIFile, ExeName;
+    std::int32_t CenterX = 0, CenterY = 0;
+    float arrow = 0;
+    std::uint8_t CNo = 12;
+    double FileDate = 0;
+    QString Version;
+    QString OSM;
+    bool Flag010E = true, Flag013B = true, Flag8298 = true, Flag9286 = true, FlagA430 = true;
+    bool Flag01 = true, Flag05 = true, Flag10 = false, Flag1C = true;
+    QString DefPos;
+    QStringList LocationRemember;
+    std::uint8_t LocationMax = 5;
+    std::int32_t PMGPSCount = 0;
+    std::int32_t BeepFreq = 494;
+    bool TimestampOriginal = false;
+
+    // The current file: the target of overwrite-saving and of reloading.
+    QString CurrentFileName;
+
+    // --- Operations -----------------------------------------------------------------------------
+    void ReadIni();
+    void WriteIni();
+    void FileOpen(const QString& FileName);
+    void SetCompassBG(std::uint8_t number);
+    void SetArrow(float angle);
+    // Plays the clip named by SoundNo ("#1" … "#4").
+    void PlaySoundNo();
+    // The confirmation tone: BeepFreq hertz for 200 ms; returns when it has ended.
+    void Beep();
+    // The text of the version box.
+    QString VersionText() const;
+    // Folder of the user's application data (folder number 26: the per-user configuration).
+    static QString GetPath(int nFolder);
+
+    // --- Handlers -------------------------------------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void PMGPSLocationClick(QObject* Sender);
+    void MM_FXClick();
+    void MM_CCClick();
+    void MM_CLClick();
+    void MM_CVClick();
+    void ImageCompassMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void CB_CompassClick();
+    void ImageArrowDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildToolbar();
+    void buildPages();
+    QWidget* buildExifPage();
+    QWidget* buildGpsPage();
+    QWidget* buildCompass();
+    void connectHandlers();
+    void addLocationMenuItem(const QString& caption, int tag);
+    void clearArrow();
+    void drawArrowTo(QPoint end);
+
+    // The arrow layer's drawing surface; white shows as transparent over the face.
+    QImage arrowLayer_;
+    QStringList arguments_;
+    bool shown_ = false;
+    bool destroyed_ = false;
+    SoundCues* sounds_ = nullptr;
+};
+
+inline TForm1* Form1 = nullptr;

@@ -1,0 +1,61 @@
+// Remembered places and the default location.
+
+#include "Unit1.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+
+#include <map>
+#include <stdexcept>
+
+#include "DelimitedText.h"
+#include "NumberText.h"
+
+ExifDetails::Location DefaultLocationFor(const QString& key) {
+    static const std::map<QString, ExifDetails::Location> places = {
+        {QStringLiteral("Sapporo"), {1, 43, 4, 8.9f, 1, 141, 21, 2.6f}},
+        {QStringLiteral("Sendai"), {1, 38, 14, 38.8f, 1, 140, 52, 54.2f}},
+        {QStringLiteral("Tokyo"), {1, 35, 40, 53.1f, 1, 139, 45, 57.2f}},
+        {QStringLiteral("Kyoto"), {1, 34, 59, 11, 1, 135, 45, 35}},
+        {QStringLiteral("Honolulu"), {1, 21, 16, 49, -1, 157, 49, 43}},
+        {QStringLiteral("Paris"), {1, 48, 52, 25.6f, 1, 2, 17, 42.1f}},
+    };
+    if (key == QStringLiteral("User"))
+        return ArrayUser;
+    const auto it = places.find(key);
+    return it != places.end() ? it->second : ExifDetails::Location{1, 0, 0, 0, 1, 0, 0, 0};
+}
+
+void TForm1::addLocationMenuItem(const QString& caption, int tag) {
+    auto* item = new QAction(caption, PMGPS);
+    item->setData(tag);
+    connect(item, &QAction::triggered, this, [this, item] { PMGPSLocationClick(item); });
+    PMGPS->addAction(item);
+}
+
+void TForm1::PMGPSLocationClick(QObject* Sender) {
+    auto* item = qobject_cast<QAction*>(Sender);
+    if (!item)
+        return;
+    const QString entry = LocationRemember.value(item->data().toInt() - 1);
+    const qsizetype eq = entry.indexOf(u'=');
+    QString name = eq < 0 ? QString() : entry.left(eq);
+    EditArea->setText(name.replace(u'\t', u'='));
+    const QStringList fields = SplitDelimited(entry.mid(eq + 1));
+    if (fields.size() < 8)
+        throw std::runtime_error("List index out of bounds (" + std::to_string(fields.size()) +
+                                 ")");
+    auto index = [](const QString& field) {
+        return int(NumberText::ParseInt32(field.toStdU16String()));
+    };
+    ComboBoxLatitude->setCurrentIndex(index(fields[0]));
+    EditLat1->setText(fields[1]);
+    EditLat2->setText(fields[2]);
+    EditLat3->setText(fields[3]);
+    ComboBoxLongitude->setCurrentIndex(index(fields[4]));
+    EditLon1->setText(fields[5]);
+    EditLon2->setText(fields[6]);
+    EditLon3->setText(fields[7]);
+}

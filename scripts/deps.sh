@@ -6,6 +6,8 @@ packages=(
   libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev
   libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libqt6opengl6-dev
+  xvfb xauth fonts-noto-cjk fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 
-// The application object. An error that escapes an event handler is shown in an error message
-// box; the handler's work up to the error keeps its effect and the window stays usable.
+#include <functional>
+#include <type_traits>
+
+// The application object. An error that ends a user's action is shown in an error message box;
+// the action's work up to the error keeps its effect and the window stays usable.
 class GeodotApplication : public QApplication {
     Q_OBJECT
 
@@ -11,6 +14,23 @@ public:
     using QApplication::QApplication;
 
     bool notify(QObject* receiver, QEvent* event) override;
+    // Runs one user action: an error that ends it is shown, and goes no further.
+    static void Guard(const std::function<void()>& action);
     // Shows an error that ended an action.
     static void ShowError(const QString& message);
 };
+
+// A slot for a handler, with the action's exception boundary around it: errors are shown before
+// they could unwind through the toolkit. The signal's arguments reach the handler when it takes
+// them.
+template <typename Handler>
+auto Guarded(Handler handler) {
+    return [handler](auto&&... arguments) {
+        GeodotApplication::Guard([&] {
+            if constexpr (std::is_invocable_v<Handler, decltype(arguments)...>)
+                handler(arguments...);
+            else
+                handler();
+        });
+    };
+}

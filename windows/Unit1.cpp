@@ -21,6 +21,7 @@
 #include "BusyCursor.h"
 #include "CompassImage.h"
 #include "Exif.h"
+#include "GeodotApplication.h"
 #include "SoundCues.h"
 #include "UnitConfig.h"
 #include "UnitLocations.h"
@@ -47,23 +48,21 @@ TForm1::~TForm1() {
 }
 
 void TForm1::connectHandlers() {
-    connect(MM_FX, &QAction::triggered, this, &TForm1::MM_FXClick);
-    connect(SB_Exit, &QToolButton::clicked, this, &TForm1::MM_FXClick);
-    connect(MM_CC, &QAction::triggered, this, &TForm1::MM_CCClick);
-    connect(MM_CL, &QAction::triggered, this, &TForm1::MM_CLClick);
-    connect(MM_CV, &QAction::triggered, this, &TForm1::MM_CVClick);
+    connect(MM_FX, &QAction::triggered, this, Guarded([this] { MM_FXClick(); }));
+    connect(SB_Exit, &QToolButton::clicked, this, Guarded([this] { MM_FXClick(); }));
+    connect(MM_CC, &QAction::triggered, this, Guarded([this] { MM_CCClick(); }));
+    connect(MM_CL, &QAction::triggered, this, Guarded([this] { MM_CLClick(); }));
+    connect(MM_CV, &QAction::triggered, this, Guarded([this] { MM_CVClick(); }));
 
-    connect(ImageCompass, &CompassImage::mouseReleased, this,
-            [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint p) {
-                ImageCompassMouseUp(b, m, p.x(), p.y());
-            });
-    connect(ImageArrow, &CompassImage::mouseReleased, this,
-            [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint p) {
-                ImageCompassMouseUp(b, m, p.x(), p.y());
-            });
-    connect(ImageArrow, &CompassImage::doubleClicked, this, &TForm1::ImageArrowDblClick);
+    const auto mouseUp = Guarded([this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint p) {
+        ImageCompassMouseUp(b, m, p.x(), p.y());
+    });
+    connect(ImageCompass, &CompassImage::mouseReleased, this, mouseUp);
+    connect(ImageArrow, &CompassImage::mouseReleased, this, mouseUp);
+    connect(ImageArrow, &CompassImage::doubleClicked, this,
+            Guarded([this] { ImageArrowDblClick(); }));
     // Runs for a user's click and for every change made from code, as long as the tick changes.
-    connect(CB_Compass, &QCheckBox::toggled, this, &TForm1::CB_CompassClick);
+    connect(CB_Compass, &QCheckBox::toggled, this, Guarded([this] { CB_CompassClick(); }));
 }
 
 void TForm1::FormCreate() {

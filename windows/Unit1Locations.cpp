@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "DelimitedText.h"
+#include "GeodotApplication.h"
 #include "NumberText.h"
 
 ExifDetails::Location DefaultLocationFor(const QString& key) {
@@ -31,7 +32,7 @@ ExifDetails::Location DefaultLocationFor(const QString& key) {
 void TForm1::addLocationMenuItem(const QString& caption, int tag) {
     auto* item = new QAction(caption, PMGPS);
     item->setData(tag);
-    connect(item, &QAction::triggered, this, [this, item] { PMGPSLocationClick(item); });
+    connect(item, &QAction::triggered, this, Guarded([this, item] { PMGPSLocationClick(item); }));
     PMGPS->addAction(item);
 }
 

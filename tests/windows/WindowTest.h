@@ -1,0 +1,75 @@
+#pragma once
+
+// What the window tests share: a fresh settings folder per test, the fixtures, and a way to
+// answer the message box an action opens.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "Startup.h"
+#include "Unit1.h"
+
+namespace windowtest {
+
+inline QString fixture(const QString& name) {
+    return QStringLiteral(GEODOT_FIXTURES "/") + name;
+}
+
+// Points the user's configuration folder at a new empty folder for the test's lifetime.
+class ConfigHome {
+public:
+    ConfigHome() { qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8()); }
+    QString path() const { return dir_.path(); }
+    QString settingsFile() const {
+        return dir_.path() + QStringLiteral("/NORVANE/") + QStringLiteral(GEODOT_TEST_EXE) +
+               QStringLiteral(".ini");
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+inline QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+inline void writeText(const QString& path, const QString& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text.toUtf8());
+}
+
+inline std::unique_ptr<TForm1> newWindow(const QStringList& arguments = {}) {
+    return CreateWindows(arguments.isEmpty() ? QStringList{QStringLiteral(GEODOT_TEST_EXE)}
+                                             : arguments);
+}
+
+// Runs `action`, which is expected to open a message box; returns the box's text and closes it.
+// Empty when no box appeared.
+inline QString answerMessageBox(const std::function<void()>& action,
+                                QMessageBox::Icon* icon = nullptr) {
+    QString text;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            if (icon)
+                *icon = box->icon();
+            box->done(0);
+        }
+    });
+    action();
+    return text;
+}
+
+} // namespace windowtest

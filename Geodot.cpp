@@ -14,6 +14,7 @@ int main(int argc, char* argv[]) {
     if (!instance.claim())
         return 0;
 
+    PrepareBrowser();
     GeodotApplication app(argc, argv);
     app.setApplicationName(QStringLiteral(GEODOT_NAME));
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/geodot.png")));

@@ -41,6 +41,7 @@ public:
 int main(int argc, char* argv[]) {
     const long long entered = nowNs();
     const long long launched = argc > 1 ? std::atoll(argv[1]) : entered;
+    PrepareBrowser();
     GeodotApplication app(argc, argv);
     const long long appReady = nowNs();
 

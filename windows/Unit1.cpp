@@ -10,10 +10,13 @@
 #include <QMessageBox>
 #include <QMenu>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QWebEngineView>
 
 #include <exception>
 #include <new>
@@ -63,6 +66,19 @@ void TForm1::connectHandlers() {
             Guarded([this] { ImageArrowDblClick(); }));
     // Runs for a user's click and for every change made from code, as long as the tick changes.
     connect(CB_Compass, &QCheckBox::toggled, this, Guarded([this] { CB_CompassClick(); }));
+
+    connect(BitBtnUpdateGPS, &QPushButton::clicked, this,
+            Guarded([this] { BitBtnUpdateGPSClick(); }));
+    connect(BitBtnRemove, &QPushButton::clicked, this, Guarded([this] { BitBtnRemoveClick(); }));
+    connect(ButtonResetLatLon, &QPushButton::clicked, this,
+            Guarded([this] { ButtonResetLatLonClick(); }));
+    connect(ButtonFindPlace, &QPushButton::clicked, this,
+            Guarded([this] { ButtonFindPlaceClick(); }));
+    connect(ButtonGetPos, &QPushButton::clicked, this, Guarded([this] { ButtonGetPosClick(); }));
+    connect(PMGPS_Backup, &QAction::triggered, this, Guarded([this] { PMGPS_BackupClick(); }));
+    connect(PMGPS_Restore, &QAction::triggered, this, Guarded([this] { PMGPS_RestoreClick(); }));
+    for (QLineEdit* field : {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3})
+        field->installEventFilter(this);
 }
 
 void TForm1::FormCreate() {
@@ -131,6 +147,9 @@ void TForm1::FormDestroy() {
         return;
     destroyed_ = true;
     WriteIni();
+    // The browser goes first, before the rest of the window.
+    delete WebBrowser1;
+    WebBrowser1 = nullptr;
     Exif::ResetEngine();
     LocationRemember.clear();
 }
@@ -174,6 +193,8 @@ void TForm1::FileOpen(const QString& FileName) {
         Exif::FmStream.loadFromFile(FileName.toStdString());
         Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
         opened = Exif::AnalyzeExif();
+        if (opened)
+            LoadGPS();
     } catch (const Exif::EngineError&) {
         opened = false;
     } catch (const std::bad_alloc&) {
@@ -192,6 +213,7 @@ void TForm1::FileOpen(const QString& FileName) {
         }
     } else {
         Exif::ExifStrings.push_back(u"*** ERROR ***");
+        ResetLatLonAlt();
         for (QAction* a : {MM_FS, MM_FN})
             a->setEnabled(false);
         for (QToolButton* b : {SB_FS, SB_FN})

@@ -25,12 +25,16 @@ class QPushButton;
 class QTabWidget;
 class QToolButton;
 class QWidget;
+class QWebEngineView;
 class SoundCues;
 class CompassImage;
 
 // The map page's address: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level.
 inline constexpr char kDefaultMapTemplate[] =
     "https://www.openstreetmap.org/?mlat=%1&mlon=%2&zoom=%3";
+
+// Expands a template: "%%" is a literal "%", the first "%1" … "%n" takes the n-th text.
+QString FormatStr(const QString& FMTSTR, const QStringList& ParamArray);
 
 // The user's own default location (latitude sign, degrees, minutes, seconds, longitude sign,
 // degrees, minutes, seconds), kept in the settings file.
@@ -82,6 +86,8 @@ public:
                 *ButtonResetLatLon = nullptr, *ButtonFindPlace = nullptr,
                 *ButtonGetPos = nullptr;
     QFrame* ShapeBrowser = nullptr;
+    // The map; made once the window has been painted, so start-up does not wait for it.
+    QWebEngineView* WebBrowser1 = nullptr;
     QMenu* PMGPS = nullptr;
     QAction *PMGPS_Backup = nullptr, *PMGPS_Restore = nullptr, *N4 = nullptr,
             *PMGPS_ArUser = nullptr, *PMGPS_Remember = nullptr, *N5 = nullptr;
@@ -140,6 +146,24 @@ public:
     void MM_CCClick();
     void MM_CLClick();
     void MM_CVClick();
+    void ResetLatLonAlt();
+    void LoadGPS();
+    void ButtonResetLatLonClick();
+    // Key filters of the coordinate fields: Key becomes 0 when the character is refused.
+    void EditLat1KeyPress(QChar& Key);
+    void EditLat2KeyPress(QChar& Key);
+    void EditLat3KeyPress(QChar& Key);
+    void EditLon1KeyPress(QChar& Key);
+    void EditLon2KeyPress(QChar& Key);
+    void EditLon3KeyPress(QChar& Key);
+    void BitBtnUpdateGPSClick();
+    void BitBtnRemoveClick();
+    void PMGPS_BackupClick();
+    void PMGPS_RestoreClick();
+    void DisplayMap(int Zoom, int NS, int EW, double Lat1, double Lat2, double Lat3, double Lon1,
+                    double Lon2, double Lon3);
+    void ButtonFindPlaceClick();
+    void ButtonGetPosClick();
     void ImageCompassMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void CB_CompassClick();
     void ImageArrowDblClick();
@@ -148,6 +172,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenu();
@@ -159,10 +185,16 @@ private:
     void connectHandlers();
     void addLocationMenuItem(const QString& caption, int tag);
     void clearArrow();
+    void createBrowser();
+    void showMapPage(const QUrl& address);
+    void showDirection(bool on, double angle);
     void drawArrowTo(QPoint end);
 
     // The arrow layer's drawing surface; white shows as transparent over the face.
     QImage arrowLayer_;
+    // The address the map should show; kept until the browser exists.
+    QString mapAddress_;
+    bool painted_ = false;
     QStringList arguments_;
     bool shown_ = false;
     bool destroyed_ = false;

@@ -59,4 +59,5 @@ void TForm1::PMGPSLocationClick(QObject* Sender) {
     EditLon1->setText(fields[5]);
     EditLon2->setText(fields[6]);
     EditLon3->setText(fields[7]);
+    ButtonFindPlaceClick();
 }

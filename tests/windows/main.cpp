@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "GeodotApplication.h"
+#include "Startup.h"
 
 QObject* newFrameTest();
 QObject* newSettingsTest();
@@ -14,6 +15,7 @@ QObject* newCompassTest();
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareBrowser();
     GeodotApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("geodot"));
     const std::vector<std::pair<QString, QObject* (*)()>> classes = {

@@ -88,6 +88,8 @@ public:
     QFrame* ShapeBrowser = nullptr;
     // The map; made once the window has been painted, so start-up does not wait for it.
     QWebEngineView* WebBrowser1 = nullptr;
+    // Shown in the map's place when the map page cannot be reached.
+    QLabel* LabelMapUnavailable = nullptr;
     QMenu* PMGPS = nullptr;
     QAction *PMGPS_Backup = nullptr, *PMGPS_Restore = nullptr, *N4 = nullptr,
             *PMGPS_ArUser = nullptr, *PMGPS_Remember = nullptr, *N5 = nullptr;

@@ -288,6 +288,16 @@ QWidget* TForm1::buildGpsPage() {
     ShapeBrowser->setStyleSheet(QStringLiteral("QFrame#ShapeBrowser { border: 1px solid #c0c0c0; }"));
     auto* browserLayout = new QVBoxLayout(ShapeBrowser);
     browserLayout->setContentsMargins(1, 1, 1, 1);
+    LabelMapUnavailable = named(
+        new QLabel(QStringLiteral("地図を読み込めませんでした。\n\n"
+                                  "インターネットへの接続を確認してください。\n"
+                                  "位置の入力と保存はこのまま行えます。"),
+                   ShapeBrowser),
+        "LabelMapUnavailable");
+    LabelMapUnavailable->setAlignment(Qt::AlignCenter);
+    LabelMapUnavailable->setStyleSheet(QStringLiteral("color: #555; background: #f6f6f6;"));
+    LabelMapUnavailable->hide();
+    browserLayout->addWidget(LabelMapUnavailable);
     layout->addWidget(ShapeBrowser, 1);
 
     PMGPS = named(new QMenu(page), "PMGPS");

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QLabel>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -21,20 +22,6 @@
 using namespace ExifDetails;
 
 namespace {
-
-// Shown in place of the browser's own error page when the map cannot be reached.
-QString unreachablePage(const QString& address) {
-    return QStringLiteral(
-               "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><style>"
-               "body{font-family:sans-serif;color:#444;background:#f6f6f6;margin:0;"
-               "display:flex;align-items:center;justify-content:center;height:100vh}"
-               "div{text-align:center;max-width:80%}p{font-size:15px}"
-               "small{color:#888;word-break:break-all}</style></head><body><div>"
-               "<p>地図を読み込めませんでした。</p>"
-               "<p>インターネットへの接続を確認してください。位置の入力と保存はこのまま行えます。</p>"
-               "<small>%1</small></div></body></html>")
-        .arg(address.toHtmlEscaped());
-}
 
 } // namespace
 
@@ -67,11 +54,17 @@ void TForm1::createBrowser() {
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     ShapeBrowser->layout()->addWidget(WebBrowser1);
+    // A map that cannot be reached is said so in the window's own words, in place of the
+    // browser (which keeps the address, so a pick-up still reads it).
+    connect(WebBrowser1, &QWebEngineView::loadStarted, this, [this] {
+        LabelMapUnavailable->hide();
+        WebBrowser1->show();
+    });
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        const QUrl address = WebBrowser1->url();
-        // The page keeps the address it was asked for, so a pick-up still reads it.
-        if (!ok && !address.isEmpty() && address.scheme() != QStringLiteral("data"))
-            WebBrowser1->setHtml(unreachablePage(address.toString()), address);
+        if (ok)
+            return;
+        WebBrowser1->hide();
+        LabelMapUnavailable->show();
     });
     if (!mapAddress_.isEmpty())
         showMapPage(QUrl(mapAddress_));

@@ -12,6 +12,7 @@
 QObject* newFrameTest();
 QObject* newSettingsTest();
 QObject* newCompassTest();
+QObject* newGpsTest();
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("FrameTest"), newFrameTest},
         {QStringLiteral("SettingsTest"), newSettingsTest},
         {QStringLiteral("CompassTest"), newCompassTest},
+        {QStringLiteral("GpsTest"), newGpsTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

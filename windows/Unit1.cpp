@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMenu>
 #include <QMimeData>
@@ -24,6 +25,7 @@
 #include "BusyCursor.h"
 #include "CompassImage.h"
 #include "Exif.h"
+#include "Preview.h"
 #include "GeodotApplication.h"
 #include "SoundCues.h"
 #include "UnitConfig.h"
@@ -51,6 +53,13 @@ TForm1::~TForm1() {
 }
 
 void TForm1::connectHandlers() {
+    connect(MM_FO, &QAction::triggered, this, Guarded([this] { MM_FOClick(); }));
+    connect(SB_FO, &QToolButton::clicked, this, Guarded([this] { MM_FOClick(); }));
+    connect(MM_FS, &QAction::triggered, this, Guarded([this] { MM_FSClick(); }));
+    connect(SB_FS, &QToolButton::clicked, this, Guarded([this] { MM_FSClick(); }));
+    connect(MM_FN, &QAction::triggered, this, Guarded([this] { MM_FNClick(); }));
+    connect(SB_FN, &QToolButton::clicked, this, Guarded([this] { MM_FNClick(); }));
+    connect(SB_FR, &QToolButton::clicked, this, Guarded([this] { SB_FRClick(); }));
     connect(MM_FX, &QAction::triggered, this, Guarded([this] { MM_FXClick(); }));
     connect(SB_Exit, &QToolButton::clicked, this, Guarded([this] { MM_FXClick(); }));
     connect(MM_CC, &QAction::triggered, this, Guarded([this] { MM_CCClick(); }));
@@ -75,10 +84,14 @@ void TForm1::connectHandlers() {
     connect(ButtonFindPlace, &QPushButton::clicked, this,
             Guarded([this] { ButtonFindPlaceClick(); }));
     connect(ButtonGetPos, &QPushButton::clicked, this, Guarded([this] { ButtonGetPosClick(); }));
+    connect(PMX_Backup, &QAction::triggered, this, Guarded([this] { PMX_BackupClick(); }));
+    connect(PMX_Restore, &QAction::triggered, this, Guarded([this] { PMX_RestoreClick(); }));
+    connect(PMX_Clear, &QAction::triggered, this, Guarded([this] { PMX_ClearClick(); }));
     connect(PMGPS_Backup, &QAction::triggered, this, Guarded([this] { PMGPS_BackupClick(); }));
     connect(PMGPS_Restore, &QAction::triggered, this, Guarded([this] { PMGPS_RestoreClick(); }));
     for (QLineEdit* field : {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3})
         field->installEventFilter(this);
+    Image1->installEventFilter(this);
 }
 
 void TForm1::FormCreate() {
@@ -177,6 +190,9 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 void TForm1::FileOpen(const QString& FileName) {
     BusyCursor busy;
+    const QFileInfo asked(FileName);
+    OpenDialogFolder = asked.absolutePath();
+    OpenDialogFileName = asked.fileName();
     MemoInfo->clear();
     Exif::ResetEngine();
     PageControl1->setCurrentWidget(TabSheetInfo);
@@ -184,20 +200,40 @@ void TForm1::FileOpen(const QString& FileName) {
     // The emptied page is painted before the work starts.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
+    auto disableSaving = [this] {
+        for (QAction* a : {MM_FS, MM_FN})
+            a->setEnabled(false);
+        for (QToolButton* b : {SB_FS, SB_FN})
+            b->setEnabled(false);
+    };
+    try {
+        QSize full;
+        const QImage picture = LoadPreview(FileName, TabSheetPic->size(), full);
+        showPreview(picture);
+        Exif::MainWidth = full.width();
+        Exif::MainHeight = full.height();
+    } catch (const std::exception&) {
+        Exif::ExifStrings.push_back(u"  *** Unable to load image.");
+        showPreview({});
+        ResetLatLonAlt();
+        disableSaving();
+        SoundNo = QStringLiteral("#4");
+        PlaySoundNo();
+    }
+
     setWindowTitle(ExeName + QStringLiteral("  v") + Version + QStringLiteral("  [") +
-                   QFileInfo(FileName).fileName() + QStringLiteral("]"));
+                   asked.fileName() + QStringLiteral("]"));
     ExifDetails::PrepareRegistersForOpen(DefaultLocationFor(DefPos));
 
     bool opened = false;
     try {
         Exif::FmStream.loadFromFile(FileName.toStdString());
-        Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
-        opened = Exif::AnalyzeExif();
-        if (opened)
-            LoadGPS();
-    } catch (const Exif::EngineError&) {
-        opened = false;
-    } catch (const std::bad_alloc&) {
+        if (!Exif::AnalyzeExif())
+            throw Exif::EngineError("Jpeg structure analyze error");
+        ResetExif();
+        LoadGPS();
+        opened = true;
+    } catch (const std::exception&) {
         opened = false;
     }
     if (opened) {
@@ -214,14 +250,26 @@ void TForm1::FileOpen(const QString& FileName) {
     } else {
         Exif::ExifStrings.push_back(u"*** ERROR ***");
         ResetLatLonAlt();
-        for (QAction* a : {MM_FS, MM_FN})
-            a->setEnabled(false);
-        for (QToolButton* b : {SB_FS, SB_FN})
-            b->setEnabled(false);
+        disableSaving();
         SoundNo = QStringLiteral("#4");
         PlaySoundNo();
     }
     MemoInfo->setPlainText(QString::fromStdU16String(Exif::ListingText(Exif::ExifStrings)));
+}
+
+void TForm1::showPreview(const QImage& picture) {
+    preview_ = picture;
+    fitPreview();
+}
+
+void TForm1::fitPreview() {
+    // Stretched to the page, keeping the picture's proportions.
+    if (preview_.isNull() || TabSheetPic->width() < 2) {
+        Image1->setPixmap(QPixmap::fromImage(preview_));
+        return;
+    }
+    Image1->setPixmap(QPixmap::fromImage(preview_).scaled(Image1->size(), Qt::KeepAspectRatio,
+                                                           Qt::SmoothTransformation));
 }
 
 void TForm1::MM_FXClick() {

@@ -123,11 +123,14 @@ public:
 
     // The current file: the target of overwrite-saving and of reloading.
     QString CurrentFileName;
+    // Where the open dialog starts: the last file asked to open, successful or not.
+    QString OpenDialogFolder, OpenDialogFileName;
 
     // --- Operations -----------------------------------------------------------------------------
     void ReadIni();
     void WriteIni();
     void FileOpen(const QString& FileName);
+    void FileSave(const QString& FileName);
     void SetCompassBG(std::uint8_t number);
     void SetArrow(float angle);
     // Plays the clip named by SoundNo ("#1" … "#4").
@@ -144,10 +147,19 @@ public:
     void FormShow();
     void FormDestroy();
     void PMGPSLocationClick(QObject* Sender);
+    void MM_FOClick();
+    void MM_FSClick();
+    void MM_FNClick();
+    void SB_FRClick();
     void MM_FXClick();
     void MM_CCClick();
     void MM_CLClick();
     void MM_CVClick();
+    void ResetExif();
+    void UpdateExifStrings();
+    void PMX_BackupClick();
+    void PMX_RestoreClick();
+    void PMX_ClearClick();
     void ResetLatLonAlt();
     void LoadGPS();
     void ButtonResetLatLonClick();
@@ -187,11 +199,15 @@ private:
     void connectHandlers();
     void addLocationMenuItem(const QString& caption, int tag);
     void clearArrow();
+    void showPreview(const QImage& picture);
+    void fitPreview();
     void createBrowser();
     void showMapPage(const QUrl& address);
     void showDirection(bool on, double angle);
     void drawArrowTo(QPoint end);
 
+    // The picture of the open file, as decoded; shown scaled to the preview page.
+    QImage preview_;
     // The arrow layer's drawing surface; white shows as transparent over the face.
     QImage arrowLayer_;
     // The address the map should show; kept until the browser exists.

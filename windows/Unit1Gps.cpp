@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "Exif.h"
@@ -74,6 +75,8 @@ void TForm1::EditLon2KeyPress(QChar& Key) { filterCoordinateKey(Key); }
 void TForm1::EditLon3KeyPress(QChar& Key) { filterCoordinateKey(Key); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Resize)
+        fitPreview();
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);

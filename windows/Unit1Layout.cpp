@@ -133,6 +133,8 @@ void TForm1::buildPages() {
     Image1 = named(new QLabel(TabSheetPic), "Image1");
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setMinimumSize(1, 1);
+    // The picture follows the page's size, never the other way round.
+    Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto* picLayout = new QVBoxLayout(TabSheetPic);
     picLayout->addWidget(Image1);
     PageControl1->addTab(TabSheetPic, QStringLiteral("イメージ"));

@@ -13,6 +13,7 @@ QObject* newFrameTest();
 QObject* newSettingsTest();
 QObject* newCompassTest();
 QObject* newGpsTest();
+QObject* newFileTest();
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("SettingsTest"), newSettingsTest},
         {QStringLiteral("CompassTest"), newCompassTest},
         {QStringLiteral("GpsTest"), newGpsTest},
+        {QStringLiteral("FileTest"), newFileTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

@@ -165,6 +165,24 @@ private slots:
         QVERIFY(form->SB_FR->isEnabled());
     }
 
+    void aJpegWhoseImageDataIsBrokenStillOpensForEditing() {
+        ConfigHome home;
+        Photo photo;
+        QByteArray bytes = bytesOf(photo.path);
+        const qsizetype scan = bytes.lastIndexOf(QByteArray("\xFF\xDA", 2));
+        QVERIFY(scan > 0);
+        for (qsizetype i = scan + 40; i < bytes.size() - 2; i += 7)
+            bytes[i] = char(0xFF); // markers where entropy-coded data should be
+        QFile file(photo.path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        auto form = newWindow();
+        form->FileOpen(photo.path);
+        QVERIFY(form->MM_FS->isEnabled() && form->SB_FN->isEnabled());
+        QVERIFY(form->MemoInfo->toPlainText().contains("Canon EOS 40D"));
+    }
+
     void savingTwiceWritesTheSameFileAndSaveAsMovesTheTarget() {
         ConfigHome home;
         Photo photo;

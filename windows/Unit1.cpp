@@ -243,6 +243,12 @@ void TForm1::FileOpen(const QString& FileName) {
             b->setEnabled(true);
         CurrentFileName = FileName;
         try {
+            knownIdentity_ = Exif::IdentityOf(FileName.toStdString());
+            knownFile_ = FileName;
+        } catch (const Exif::EngineError&) {
+            knownFile_.clear();
+        }
+        try {
             FileDate = Exif::FileTimeOf(FileName.toStdString());
         } catch (const Exif::EngineError&) {
             // the previous time stays

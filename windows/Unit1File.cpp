@@ -81,9 +81,15 @@ void TForm1::FileSave(const QString& FileName) {
     BusyCursor busy;
     try {
         Exif::WriteJpeg();
-        Exif::SaveFile(FileName.toStdString(), Exif::ToStream, /*mustExist*/ false);
+        const std::string path = FileName.toStdString();
+        // Over the file we know: only while it is still the one we opened or saved.
+        const bool known = FileName == knownFile_;
+        Exif::SaveFile(path, Exif::ToStream, /*mustExist*/ known, known ? &knownIdentity_ : nullptr);
+        knownFile_.clear();
         if (TimestampOriginal)
-            Exif::SetFileTime(FileName.toStdString(), Exif::TimestampFor(FileDate));
+            Exif::SetFileTime(path, Exif::TimestampFor(FileDate));
+        knownIdentity_ = Exif::IdentityOf(path);
+        knownFile_ = FileName;
         SoundNo = QStringLiteral("#1");
     } catch (const std::exception& e) {
         // The file is as it was (or, when only the time stamp failed, complete): say why.

@@ -256,6 +256,29 @@ private slots:
         QVERIFY(form->SB_FR->isEnabled());
     }
 
+    void aFileChangedOrRemovedSinceOpeningIsNotOverwritten() {
+        ConfigHome home;
+        Photo photo;
+        auto form = newWindow();
+        form->show();
+        form->FileOpen(photo.path);
+        QCOMPARE(saveOver(*form), QString()); // the program's own save does not count
+
+        const QByteArray theirs("another program's version");
+        QFile file(photo.path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(theirs);
+        file.close();
+        const QString why = saveOver(*form);
+        QVERIFY2(why.contains("ほかのプログラムに変更されています"), qPrintable(why));
+        QCOMPARE(form->SoundNo, QStringLiteral("#4"));
+        QCOMPARE(bytesOf(photo.path), theirs);
+
+        QVERIFY(QFile::remove(photo.path));
+        QVERIFY(saveOver(*form).contains("見つかりません"));
+        QVERIFY(!QFile::exists(photo.path));
+    }
+
     void aFailedOpenAfterAGoodOneLeavesNothingToSaveOver() {
         ConfigHome home;
         Photo photo;

@@ -60,7 +60,10 @@ inline std::unique_ptr<TForm1> newWindow(const QStringList& arguments = {}) {
 inline QString answerMessageBox(const std::function<void()>& action,
                                 QMessageBox::Icon* icon = nullptr) {
     QString text;
-    QTimer::singleShot(0, [&] {
+    // The timer lives only as long as the action: when no box opens, nothing is left pending.
+    QTimer answer;
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
             if (icon)
@@ -68,6 +71,7 @@ inline QString answerMessageBox(const std::function<void()>& action,
             box->done(0);
         }
     });
+    answer.start(0);
     action();
     return text;
 }

@@ -29,10 +29,10 @@ QString FormatStr(const QString& FMTSTR, const QStringList& ParamArray) {
     QString result = FMTSTR;
     result.replace(QStringLiteral("%%"), QStringLiteral("\t"));
     for (qsizetype i = 0; i < ParamArray.size(); ++i) {
-        const QString placeholder = u'%' + QString::number(i + 1);
-        const qsizetype at = result.indexOf(placeholder);
+        const QString token = u'%' + QString::number(i + 1);
+        const qsizetype at = result.indexOf(token);
         if (at >= 0)
-            result.replace(at, placeholder.size(), ParamArray[i]);
+            result.replace(at, token.size(), ParamArray[i]);
     }
     result.replace(u'\t', u'%');
     return result;

@@ -65,13 +65,25 @@ QStringList longitudeFields(const TForm1& form) {
             form.EditLon3->text()};
 }
 
-// What another reader finds in a file: "lat lon alt" as exiftool prints them (-n).
-QString peerPosition(const QString& path) {
+// What another reader finds in a file: the tags' numbers as exiftool prints them (-n), in one
+// line.
+QString peer(const QString& path, const QStringList& tags) {
     QProcess exiftool;
-    exiftool.start(QStringLiteral("exiftool"),
-                   {"-n", "-s3", "-GPSLatitude", "-GPSLongitude", "-GPSAltitude", path});
+    exiftool.start(QStringLiteral("exiftool"), QStringList{"-n", "-s3"} + tags + QStringList{path});
     exiftool.waitForFinished(30000);
     return QString::fromUtf8(exiftool.readAllStandardOutput()).simplified();
+}
+
+QString peerPosition(const QString& path) {
+    return peer(path, {"-GPSLatitude", "-GPSLongitude", "-GPSAltitude"});
+}
+
+// A copy of a fixture to write into.
+QString copyOf(const QTemporaryDir& dir, const QString& fixtureName) {
+    const QString photo = dir.filePath("photo.jpg");
+    QFile::copy(fixture(fixtureName), photo);
+    QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
+    return photo;
 }
 
 void save(const QString& path) {
@@ -234,8 +246,7 @@ private slots:
     void anUpdateWritesThePositionShownAndRemoveTakesItAway() {
         ConfigHome home;
         QTemporaryDir dir;
-        const QString photo = dir.filePath("photo.jpg");
-        QVERIFY(QFile::copy(fixture("canon-eos40d-gimp-le-gps-versiononly.jpg"), photo));
+        const QString photo = copyOf(dir, "canon-eos40d-gimp-le-gps-versiononly.jpg");
         auto form = newWindow();
         form->FileOpen(photo);
         setFields(*form, 1, {"33", "51", "24.48"}, 1, {"70", "40.5", "0"});
@@ -279,8 +290,7 @@ private slots:
     void aFilesDirectionIsShownAndKeptByAnUpdate() {
         ConfigHome home;
         QTemporaryDir dir;
-        const QString photo = dir.filePath("photo.jpg");
-        QVERIFY(QFile::copy(fixture("nikon-d800-be-gps-xmp-mpf-app1-full.jpg"), photo));
+        const QString photo = copyOf(dir, "nikon-d800-be-gps-xmp-mpf-app1-full.jpg");
         auto form = newWindow();
         form->FileOpen(photo);
         QVERIFY(form->CB_Compass->isChecked());
@@ -289,11 +299,7 @@ private slots:
         form->EditLat1->setText("10");
         form->BitBtnUpdateGPSClick();
         save(photo);
-        QProcess exiftool;
-        exiftool.start("exiftool", {"-n", "-s3", "-GPSImgDirection", "-GPSLatitude", photo});
-        exiftool.waitForFinished(30000);
-        QCOMPARE(QString::fromUtf8(exiftool.readAllStandardOutput()).simplified().section(' ', 0, 0),
-                 QStringLiteral("100.53"));
+        QCOMPARE(peer(photo, {"-GPSImgDirection"}), QStringLiteral("100.53"));
     }
 
     void backupAndRestoreFollowTheFlags() {

@@ -87,6 +87,9 @@ void TForm1::connectHandlers() {
     connect(PMX_Backup, &QAction::triggered, this, Guarded([this] { PMX_BackupClick(); }));
     connect(PMX_Restore, &QAction::triggered, this, Guarded([this] { PMX_RestoreClick(); }));
     connect(PMX_Clear, &QAction::triggered, this, Guarded([this] { PMX_ClearClick(); }));
+    connect(PMGPS_Remember, &QAction::triggered, this, Guarded([this] { PMGPS_RememberClick(); }));
+    connect(PMGPS_ArUser, &QAction::triggered, this, Guarded([this] { PMGPS_ArUserClick(); }));
+    connect(PMGPS, &QMenu::aboutToShow, this, Guarded([this] { PMGPSPopup(); }));
     connect(PMGPS_Backup, &QAction::triggered, this, Guarded([this] { PMGPS_BackupClick(); }));
     connect(PMGPS_Restore, &QAction::triggered, this, Guarded([this] { PMGPS_RestoreClick(); }));
     for (QLineEdit* field : {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3})

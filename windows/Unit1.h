@@ -147,6 +147,9 @@ public:
     void FormShow();
     void FormDestroy();
     void PMGPSLocationClick(QObject* Sender);
+    void PMGPS_RememberClick();
+    void PMGPS_ArUserClick();
+    void PMGPSPopup();
     void MM_FOClick();
     void MM_FSClick();
     void MM_FNClick();

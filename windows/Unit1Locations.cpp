@@ -6,11 +6,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 
 #include <map>
 #include <stdexcept>
 
 #include "DelimitedText.h"
+#include "FieldValues.h"
 #include "GeodotApplication.h"
 #include "NumberText.h"
 
@@ -60,4 +62,44 @@ void TForm1::PMGPSLocationClick(QObject* Sender) {
     EditLon2->setText(fields[6]);
     EditLon3->setText(fields[7]);
     ButtonFindPlaceClick();
+}
+
+void TForm1::PMGPS_RememberClick() {
+    const QString name = QString::fromStdU16String(ExifDetails::Trim(EditArea->text().toStdU16String()));
+    if (name.isEmpty()) {
+        QMessageBox::question(this, ExeName, QStringLiteral("[測位地点の名称]を入力して下さい"),
+                              QMessageBox::Ok);
+        return;
+    }
+    QString stored = name;
+    stored.replace(u'=', u'\t');
+    // The field texts go in as typed.
+    const QString entry = stored + u'=' +
+                          QStringList{QString::number(ComboBoxLatitude->currentIndex()),
+                                      EditLat1->text(), EditLat2->text(), EditLat3->text(),
+                                      QString::number(ComboBoxLongitude->currentIndex()),
+                                      EditLon1->text(), EditLon2->text(), EditLon3->text()}
+                              .join(u',');
+    LocationRemember.append(entry);
+    addLocationMenuItem(name, int(LocationRemember.size()));
+    Beep();
+}
+
+void TForm1::PMGPS_ArUserClick() {
+    // Element by element: a field without a number stops here, the ones before it changed.
+    ArrayUser[0] = signOf(ComboBoxLatitude);
+    ArrayUser[1] = float(numberIn(EditLat1));
+    ArrayUser[2] = float(numberIn(EditLat2));
+    ArrayUser[3] = float(numberIn(EditLat3));
+    ArrayUser[4] = signOf(ComboBoxLongitude);
+    ArrayUser[5] = float(numberIn(EditLon1));
+    ArrayUser[6] = float(numberIn(EditLon2));
+    ArrayUser[7] = float(numberIn(EditLon3));
+    DefPos = QStringLiteral("User");
+    Beep();
+}
+
+void TForm1::PMGPSPopup() {
+    // Remembering is offered while there is room, also again after places were deleted.
+    PMGPS_Remember->setEnabled(LocationRemember.size() < LocationMax);
 }

@@ -14,6 +14,7 @@ QObject* newSettingsTest();
 QObject* newCompassTest();
 QObject* newGpsTest();
 QObject* newFileTest();
+QObject* newPlacesTest();
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("CompassTest"), newCompassTest},
         {QStringLiteral("GpsTest"), newGpsTest},
         {QStringLiteral("FileTest"), newFileTest},
+        {QStringLiteral("PlacesTest"), newPlacesTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

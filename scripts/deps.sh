@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libqt6opengl6-dev
   xvfb xauth fonts-noto-cjk fonts-dejavu-core
+  desktop-file-utils appstream groff-base dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -50,6 +51,10 @@ void TForm1::paintEvent(QPaintEvent* event) {
 void TForm1::createBrowser() {
     if (WebBrowser1 || destroyed_)
         return;
+    // Map services ask applications to name themselves.
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    if (!profile->httpUserAgent().contains(QStringLiteral(" geodot/")))
+        profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" geodot/") + Version);
     WebBrowser1 = new QWebEngineView(ShapeBrowser);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);

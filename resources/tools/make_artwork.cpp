@@ -553,7 +553,15 @@ int main(int argc, char **argv)
     save(drawIcon(32, paintExit), icon("exit.png"));
     save(drawIcon(24, paintUpdate), icon("update.png"));
     save(drawIcon(24, paintErase), icon("erase.png"));
-    save(drawIcon(256, paintAppIcon), icon("geodot.png"));
+    const QImage appIcon = drawIcon(256, paintAppIcon);
+    save(appIcon, icon("geodot.png"));
+    // The sizes of the desktop's icon theme, scaled down from the full drawing.
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("icons/hicolor/%1x%1").arg(size);
+        out.mkpath(folder);
+        save(appIcon.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation),
+             out.filePath(folder + QStringLiteral("/geodot.png")));
+    }
 
     return g_failures == 0 ? 0 : 1;
 }

@@ -184,6 +184,17 @@ private slots:
         QVERIFY(qAbs(numberOf(form->EditLon3) - 55.0) < 1e-6);
     }
 
+    void theMapPageIsToldWhichProgramAsks() {
+        ConfigHome home;
+        auto form = windowWithMap();
+        QVERIFY(waitForPage(*form, [&] { form->WebBrowser1->setUrl(QUrl(kMapPage)); }));
+        QString agent;
+        form->WebBrowser1->page()->runJavaScript(
+            "navigator.userAgent", [&](const QVariant& v) { agent = v.toString(); });
+        QTRY_VERIFY_WITH_TIMEOUT(!agent.isEmpty(), 10000);
+        QVERIFY2(agent.endsWith(" geodot/0.2.3a") && agent.contains("Chrome/"), qPrintable(agent));
+    }
+
     void pickingUpBeforeAnyPageReloadsTheFieldsFromTheRegisters() {
         ConfigHome home;
         auto form = newWindow(); // never shown: no browser, no page

@@ -27,13 +27,6 @@ using namespace ExifDetails;
 
 namespace {
 
-QStringList placeItems(const TForm1& form) {
-    QStringList items;
-    const QList<QAction*> actions = form.PMGPS->actions();
-    for (qsizetype i = form.PMGPSCount; i < actions.size(); ++i)
-        items << actions[i]->text() + "#" + actions[i]->data().toString();
-    return items;
-}
 
 QAction* placeItem(const TForm1& form, int position) {
     return form.PMGPS->actions().at(form.PMGPSCount + position);

@@ -13,18 +13,6 @@
 
 using namespace windowtest;
 
-namespace {
-
-QStringList locationCaptions(const TForm1& form) {
-    QStringList captions;
-    const QList<QAction*> items = form.PMGPS->actions();
-    for (qsizetype i = form.PMGPSCount; i < items.size(); ++i)
-        captions << items[i]->text() + QStringLiteral("#") + items[i]->data().toString();
-    return captions;
-}
-
-} // namespace
-
 class SettingsTest : public QObject {
     Q_OBJECT
 
@@ -140,7 +128,7 @@ private slots:
 
         auto form = newWindow();
         QCOMPARE(form->LocationRemember.size(), 7);
-        QCOMPARE(locationCaptions(*form), (QStringList{"A=B#1", "b#2", "c#3", "d#4", "e#5",
+        QCOMPARE(placeItems(*form), (QStringList{"A=B#1", "b#2", "c#3", "d#4", "e#5",
                                                        "f#6", "#7"}));
         form.reset();
 

@@ -3,10 +3,12 @@
 // What the window tests share: a fresh settings folder per test, the fixtures, and a way to
 // answer the message box an action opens.
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QString>
 #include <QTemporaryDir>
@@ -48,6 +50,15 @@ inline void writeText(const QString& path, const QString& text) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text.toUtf8());
+}
+
+// The remembered places' menu items as "caption#Tag".
+inline QStringList placeItems(const TForm1& form) {
+    QStringList items;
+    const QList<QAction*> actions = form.PMGPS->actions();
+    for (qsizetype i = form.PMGPSCount; i < actions.size(); ++i)
+        items << actions[i]->text() + QStringLiteral("#") + actions[i]->data().toString();
+    return items;
 }
 
 inline std::unique_ptr<TForm1> newWindow(const QStringList& arguments = {}) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Numbers and signs as the GPS fields show and hold them.
+// Texts, numbers and signs as the fields show and hold them.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -8,7 +8,13 @@
 
 #include <cstdint>
 
+#include "ExifDetails.h"
 #include "NumberText.h"
+
+// Without leading and trailing characters up to blank (control characters and NUL included).
+inline QString trimmed(const QString& text) {
+    return QString::fromStdU16String(ExifDetails::Trim(text.toStdU16String()));
+}
 
 // The general number format, with a point whatever the locale.
 inline QString numberText(double value) {

@@ -44,6 +44,10 @@ inline ExifDetails::Location ArrayUser{};
 // (fixed places), "User" (ArrayUser), anything else 0° 0′ 0″ north and east. Letter case counts.
 ExifDetails::Location DefaultLocationFor(const QString& key);
 
+// The name of a remembered place ("name=fields", "=" in the name stored as a tab), as its menu
+// item shows it; empty when the entry has no "=".
+QString LocationName(const QString& entry);
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 

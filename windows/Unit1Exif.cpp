@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 
 #include "Exif.h"
+#include "FieldValues.h"
 
 using namespace ExifDetails;
 
@@ -15,10 +16,6 @@ namespace {
 
 QString text(const std::u16string& value) {
     return QString::fromStdU16String(value);
-}
-
-QString trimmed(const QString& value) {
-    return text(Trim(value.toStdU16String()));
 }
 
 } // namespace

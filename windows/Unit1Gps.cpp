@@ -18,10 +18,6 @@ using namespace ExifDetails;
 
 namespace {
 
-QString trimmed(const QString& text) {
-    return QString::fromStdU16String(ExifDetails::Trim(text.toStdU16String()));
-}
-
 // Digits, the point and backspace; everything else typed is dropped.
 void filterCoordinateKey(QChar& Key) {
     if (!(Key.isDigit() && Key.unicode() < 128) && Key != u'.' && Key != QChar(8))

@@ -20,14 +20,9 @@
 #include <QVBoxLayout>
 
 #include "CompassImage.h"
+#include "Named.h"
 
 namespace {
-
-template <typename T>
-T* named(T* object, const char* name) {
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
 
 QAction* addItem(QMenu* menu, const char* name, const QString& caption) {
     return named(menu->addAction(caption), name);

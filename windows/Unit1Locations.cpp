@@ -31,6 +31,12 @@ ExifDetails::Location DefaultLocationFor(const QString& key) {
     return it != places.end() ? it->second : ExifDetails::Location{1, 0, 0, 0, 1, 0, 0, 0};
 }
 
+QString LocationName(const QString& entry) {
+    const qsizetype eq = entry.indexOf(u'=');
+    QString name = eq < 0 ? QString() : entry.left(eq);
+    return name.replace(u'\t', u'=');
+}
+
 void TForm1::addLocationMenuItem(const QString& caption, int tag) {
     auto* item = new QAction(caption, PMGPS);
     item->setData(tag);
@@ -43,10 +49,8 @@ void TForm1::PMGPSLocationClick(QObject* Sender) {
     if (!item)
         return;
     const QString entry = LocationRemember.value(item->data().toInt() - 1);
-    const qsizetype eq = entry.indexOf(u'=');
-    QString name = eq < 0 ? QString() : entry.left(eq);
-    EditArea->setText(name.replace(u'\t', u'='));
-    const QStringList fields = SplitDelimited(entry.mid(eq + 1));
+    EditArea->setText(LocationName(entry));
+    const QStringList fields = SplitDelimited(entry.mid(entry.indexOf(u'=') + 1));
     if (fields.size() < 8)
         throw std::runtime_error("List index out of bounds (" + std::to_string(fields.size()) +
                                  ")");
@@ -65,10 +69,10 @@ void TForm1::PMGPSLocationClick(QObject* Sender) {
 }
 
 void TForm1::PMGPS_RememberClick() {
-    const QString name = QString::fromStdU16String(ExifDetails::Trim(EditArea->text().toStdU16String()));
+    const QString name = trimmed(EditArea->text());
     if (name.isEmpty()) {
         QMessageBox::question(this, ExeName, QStringLiteral("[測位地点の名称]を入力して下さい"),
-                              QMessageBox::Ok);
+                              QMessageBox::StandardButtons(QMessageBox::Ok));
         return;
     }
     QString stored = name;

@@ -81,9 +81,7 @@ void TForm1::ReadIni() {
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const QString entry = QString::fromStdString(ini.ReadString("Location", keys[i], ""));
         LocationRemember.append(entry);
-        const qsizetype eq = entry.indexOf(u'=');
-        QString name = eq < 0 ? QString() : entry.left(eq);
-        addLocationMenuItem(name.replace(u'\t', u'='), int(i) + 1);
+        addLocationMenuItem(LocationName(entry), int(i) + 1);
     }
 
     Bak010E = readText(ini, "Exif", "010E");

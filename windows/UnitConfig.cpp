@@ -13,18 +13,13 @@
 #include "Exif.h"
 #include "GeodotApplication.h"
 #include "Unit1.h"
+#include "Named.h"
 
 namespace {
 
 // The default-location list: item index ↔ key. Item 0 stands for every key not listed.
 const char* const kLocationKeys[] = {"", "Sapporo", "Sendai", "Tokyo", "Kyoto", "Honolulu",
                                      "Paris", "User"};
-
-template <typename T>
-T* named(T* object, const char* name) {
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
 
 QComboBox* editableList(QWidget* parent, const char* name, const QStringList& items) {
     auto* box = named(new QComboBox(parent), name);

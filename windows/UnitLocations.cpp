@@ -11,21 +11,9 @@
 
 #include "GeodotApplication.h"
 #include "Unit1.h"
+#include "Named.h"
 
 namespace {
-
-template <typename T>
-T* named(T* object, const char* name) {
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
-
-// The name part of a remembered place, as its menu item shows it.
-QString placeName(const QString& entry) {
-    const qsizetype eq = entry.indexOf(u'=');
-    QString name = eq < 0 ? QString() : entry.left(eq);
-    return name.replace(u'\t', u'=');
-}
 
 } // namespace
 
@@ -77,7 +65,7 @@ void TFormLocations::FormShow() {
         SpinEditLocationMaxChange();
     ListBoxLocations->clear();
     for (const QString& entry : Form1->LocationRemember)
-        ListBoxLocations->addItem(placeName(entry));
+        ListBoxLocations->addItem(LocationName(entry));
     TempLocations.clear();
 }
 

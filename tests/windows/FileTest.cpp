@@ -53,10 +53,7 @@ QString saveOver(TForm1& form) {
 class Photo {
 public:
     explicit Photo(const QString& fixtureName = "canon-eos40d-gimp-le-gps-versiononly.jpg")
-        : path(dir.filePath("photo.jpg")) {
-        QFile::copy(fixture(fixtureName), path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    }
+        : path(copyOf(dir, fixtureName)) {}
     QTemporaryDir dir;
     QString path;
 };

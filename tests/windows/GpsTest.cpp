@@ -79,13 +79,7 @@ QString peerPosition(const QString& path) {
     return peer(path, {"-GPSLatitude", "-GPSLongitude", "-GPSAltitude"});
 }
 
-// A copy of a fixture to write into.
-QString copyOf(const QTemporaryDir& dir, const QString& fixtureName) {
-    const QString photo = dir.filePath("photo.jpg");
-    QFile::copy(fixture(fixtureName), photo);
-    QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
-    return photo;
-}
+
 
 void save(const QString& path) {
     Exif::WriteJpeg();

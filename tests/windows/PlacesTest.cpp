@@ -241,9 +241,9 @@ private slots:
     void aWholeSessionSurvivesARestart() {
         ConfigHome home;
         QTemporaryDir dir;
-        const QString first = dir.filePath("first.jpg"), second = dir.filePath("second.jpg");
-        QVERIFY(QFile::copy(fixture("canon-powershot-s40-le-thumb.jpg"), first));
-        QVERIFY(QFile::copy(fixture("olympus-pen-ep3-le-thumb.jpg"), second));
+        const QString first = copyOf(dir, "canon-powershot-s40-le-thumb.jpg", "first.jpg");
+        const QString second = copyOf(dir, "olympus-pen-ep3-le-thumb.jpg", "second.jpg");
+        QVERIFY(QFile::exists(first) && QFile::exists(second));
         const QString mapPage = QStringLiteral("file://" GEODOT_TEST_MAP_PAGE);
         {
             auto form = newWindow();

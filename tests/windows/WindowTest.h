@@ -40,6 +40,15 @@ private:
     QTemporaryDir dir_;
 };
 
+// A writable copy of a fixture in `dir`.
+inline QString copyOf(const QTemporaryDir& dir, const QString& fixtureName,
+                      const QString& fileName = QStringLiteral("photo.jpg")) {
+    const QString photo = dir.filePath(fileName);
+    QFile::copy(fixture(fixtureName), photo);
+    QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
+    return photo;
+}
+
 inline QString readText(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev
+  libexpat1-dev libhowardhinnant-date-dev tzdata
   libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
   clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libqt6opengl6-dev

@@ -5,7 +5,9 @@
 // the editable values. Plain C++, no Qt.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,6 +40,9 @@ inline double NewTag06 = 0;
 inline std::int8_t NewTag10 = 0;
 inline double NewTag11 = 0;
 inline std::u16string NewTag1C;
+// The UTC instant GPSDateStamp and GPSTimeStamp take (a position placed from a GPS log is
+// stamped with the photo's instant); none: the current date.
+inline std::optional<std::chrono::sys_time<std::chrono::milliseconds>> NewGpsStamp;
 
 // --- Dates (days since 1899-12-30) and the map zoom --------------------------------------------
 inline double DateTime0132 = 0, DateTime9003 = 0, DateTime9004 = 0;

@@ -75,6 +75,7 @@ void PrepareRegistersForOpen(const Location& defaultLocation) {
     NewTag03 = 0, NewTag04A = 0, NewTag04B = 0, NewTag04C = 0;
     NewTag05 = 9, NewTag06 = 0, NewTag10 = 0, NewTag11 = 0;
     NewTag1C.clear();
+    NewGpsStamp.reset();
     DateTime0132 = 0, DateTime9003 = 0, DateTime9004 = 0;
     OpenedTextValues = NewTextValues({});
 

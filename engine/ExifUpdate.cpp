@@ -2,9 +2,9 @@
 #include "Exif.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "ExifDetails.h"
 #include "NumberText.h"
@@ -127,16 +127,25 @@ Bytes dmsRationals(double degrees, double minutes, double seconds, const char* w
     return rationals({{deg, 1}, {min, 1}, {static_cast<std::uint32_t>(micro), 1000000}});
 }
 
-Bytes todayUtc() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+// GPSDateStamp ("YYYY:MM:DD") and GPSTimeStamp (hours, minutes, seconds to the millisecond)
+// of an instant in UTC.
+struct GpsStamp {
+    Bytes date, time;
+};
+GpsStamp gpsStamp(std::chrono::sys_time<std::chrono::milliseconds> instant) {
+    using namespace std::chrono;
+    const auto day = floor<days>(instant);
+    const year_month_day ymd{day};
+    const hh_mm_ss clock{instant - day};
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d:%02d:%02d", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday);
-    Bytes out(buf, buf + 10);
-    out.push_back(0);
-    return out;
+    std::snprintf(buf, sizeof buf, "%04d:%02u:%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    Bytes date(buf, buf + 10);
+    date.push_back(0);
+    const auto millis = static_cast<std::uint32_t>((clock.seconds() + clock.subseconds()).count());
+    return {date, rationals({{static_cast<std::uint32_t>(clock.hours().count()), 1},
+                             {static_cast<std::uint32_t>(clock.minutes().count()), 1},
+                             {millis, 1000}})};
 }
 
 struct ChangedText {
@@ -243,6 +252,9 @@ void UpdateGPS() {
         direction = static_cast<std::uint32_t>(Roundoff(d * 100)) % 36000;
     }
     const bool keptMagnetic = Tag10 == -1 && NewTag11 == Tag11;
+    using std::chrono::milliseconds;
+    const GpsStamp stamp = gpsStamp(NewGpsStamp.value_or(
+        std::chrono::floor<milliseconds>(std::chrono::system_clock::now())));
     auto letter = [](std::int8_t sign, char positive, char negative) -> Bytes {
         if (sign == 1)
             return {static_cast<std::uint8_t>(positive), 0};
@@ -251,6 +263,10 @@ void UpdateGPS() {
         return {0, 0};
     };
 
+    // A file without a GPS time gets one when the instant is given.
+    if (NewGpsStamp &&
+        std::none_of(IFDG.begin(), IFDG.end(), [](const IFDRec& e) { return e.IDX == 0x07; }))
+        AppendIFD(IFDG, 0x07, RATIONAL, 0, 0);
     for (IFDRec& e : IFDG) {
         switch (e.IDX) {
         case 0x00: fill(e, BYTE, 4, {2, 3, 0, 0}); break;
@@ -280,7 +296,11 @@ void UpdateGPS() {
             e.DataType = Num16(UNDEFINED);
             SetStringData(e, NewTag1C, TranscodeTo);
             break;
-        case 0x1D: fill(e, ASCII, 11, todayUtc()); break;
+        case 0x07:
+            if (NewGpsStamp)
+                fill(e, RATIONAL, 3, stamp.time);
+            break;
+        case 0x1D: fill(e, ASCII, 11, stamp.date); break;
         default: break;
         }
     }

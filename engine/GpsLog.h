@@ -76,9 +76,9 @@ enum class MatchKind { Interpolated, Nearest, None };
 
 struct Match {
     MatchKind kind = MatchKind::None;
-    Time time;                 // the instant looked up
-    double lat = 0, lon = 0;   // when matched
-    double alt = kNoAltitude;  // when matched and both points used have an altitude
+    Time time;                // the instant looked up
+    double lat = 0, lon = 0;  // when matched
+    double alt = kNoAltitude; // when matched and both points used have an altitude
     // From the instant to the closest point of the track (none for an empty track).
     std::optional<Milliseconds> distance;
 };
@@ -99,7 +99,7 @@ void StoreMatch(const Match& match);
 
 // A time zone: a fixed offset from UTC or a zone of the system's time-zone database.
 class Zone {
-public:
+  public:
     // "Z", "+09:00", "-0530", "+09", or a zone name such as "Asia/Tokyo" or "UTC". An
     // EngineError naming the text when it is neither.
     static Zone Parse(std::string_view text);
@@ -112,17 +112,17 @@ public:
     // the two instants, or the instant a clock not yet put forward would show.
     std::chrono::seconds OffsetAt(Time local) const;
 
-private:
+  private:
     std::chrono::seconds fixed_{0};
     const date::time_zone* zone_ = nullptr;
 };
 
 struct PhotoInstant {
-    Time utc;                   // the instant, the camera's clock error removed
-    Time camera;                // what the camera's clock showed, as if it were UTC
+    Time utc;                          // the instant, the camera's clock error removed
+    Time camera;                       // what the camera's clock showed, as if it were UTC
     std::chrono::seconds utcOffset{0}; // of the camera's clock at that time
-    std::uint16_t dateTag = 0;  // where the date came from: 0x9003, 0x9004 or 0x0132
-    bool offsetFromPhoto = false; // the offset came from the photo's own offset tag
+    std::uint16_t dateTag = 0;         // where the date came from: 0x9003, 0x9004 or 0x0132
+    bool offsetFromPhoto = false;      // the offset came from the photo's own offset tag
 };
 
 // The instant the photo last analysed was taken: DateTimeOriginal, else DateTimeDigitized, else

@@ -46,7 +46,9 @@ std::optional<std::vector<std::string_view>> checkedFields(std::string_view sent
     return fields;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Digits with at most one decimal point among them, nothing else.
 bool plainDecimal(std::string_view text) {
@@ -89,7 +91,7 @@ std::optional<double> angle(std::string_view text, std::string_view hemisphere, 
 }
 
 class NmeaReader final : public LogReader {
-public:
+  public:
     explicit NmeaReader(Collector& collector) : c_(collector) {}
 
     void feed(std::string_view piece) override {
@@ -109,7 +111,7 @@ public:
 
     void finish() override { endLine(); }
 
-private:
+  private:
     void endLine() {
         const std::string_view line = TrimBlanks(line_);
         if (overlong_)

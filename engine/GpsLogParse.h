@@ -40,7 +40,7 @@ struct Collector {
 
 // A reader fed with the log's bytes piece by piece.
 class LogReader {
-public:
+  public:
     virtual ~LogReader() = default;
     virtual void feed(std::string_view piece) = 0;
     // No more bytes follow.

@@ -15,7 +15,7 @@ namespace {
 // Decides the format from the first bytes that are not blanks or a byte-order mark, then
 // hands every byte from there on to the reader of that format.
 class Dispatcher {
-public:
+  public:
     explicit Dispatcher(Collector& collector) : c_(collector) {}
 
     void feed(std::string_view piece) {
@@ -45,7 +45,7 @@ public:
             reader_->finish();
     }
 
-private:
+  private:
     void choose(bool xml) {
         c_.summary.format = xml ? Format::Gpx : Format::Nmea; // the XML's root tells GPX from KML
         reader_ = xml ? MakeXmlReader(c_) : MakeNmeaReader(c_);
@@ -69,7 +69,8 @@ LogSummary readWith(const std::string& name, std::vector<Point>& out, Read read)
         read([&](std::string_view piece) { dispatcher.feed(piece); });
         dispatcher.finish();
         if (collector.foreignXml)
-            throw Exif::EngineError("「" + name + "」は GPS のログではありません (GPX、KML、NMEA "
+            throw Exif::EngineError("「" + name +
+                                    "」は GPS のログではありません (GPX、KML、NMEA "
                                     "のどれでもありません)");
         if (summary.points == 0)
             throw Exif::EngineError(

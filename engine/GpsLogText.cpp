@@ -22,7 +22,9 @@ bool digits(std::string_view s, std::size_t pos, std::size_t n, int& out) {
     return true;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 } // namespace
 

@@ -15,17 +15,17 @@ namespace {
 // What an element is to the reader; decided from its local name and its parent's kind.
 enum class Kind {
     Other,
-    GpxPoint,     // trkpt, rtept, wpt: lat and lon attributes
-    GpxEle,       // ... its ele
-    GpxTime,      // ... its time
-    Track,        // KML gx:Track: when and gx:coord lists paired in order
+    GpxPoint, // trkpt, rtept, wpt: lat and lon attributes
+    GpxEle,   // ... its ele
+    GpxTime,  // ... its time
+    Track,    // KML gx:Track: when and gx:coord lists paired in order
     TrackWhen,
-    TrackCoord,   // "lon lat alt"
-    Placemark,    // KML Placemark with TimeStamp/when and Point/coordinates
+    TrackCoord, // "lon lat alt"
+    Placemark,  // KML Placemark with TimeStamp/when and Point/coordinates
     TimeStamp,
     StampWhen,
     KmlPoint,
-    Coordinates,  // "lon,lat[,alt]"
+    Coordinates, // "lon,lat[,alt]"
 };
 
 std::string_view localName(const XML_Char* name) {
@@ -61,9 +61,8 @@ std::optional<Point> parseTuple(std::string_view text, char separator) {
 }
 
 class XmlReader final : public LogReader {
-public:
-    explicit XmlReader(Collector& collector)
-        : c_(collector), parser_(XML_ParserCreate(nullptr)) {
+  public:
+    explicit XmlReader(Collector& collector) : c_(collector), parser_(XML_ParserCreate(nullptr)) {
         if (!parser_)
             throw std::bad_alloc();
         XML_SetUserData(parser_, this);
@@ -77,7 +76,7 @@ public:
     void feed(std::string_view piece) override { parse(piece, false); }
     void finish() override { parse({}, true); }
 
-private:
+  private:
     void parse(std::string_view piece, bool last) {
         // Expat takes an int length; pieces are far smaller, but a caller's buffer need not be.
         constexpr std::size_t kStep = 1 << 30;
@@ -98,8 +97,8 @@ private:
         if (c_.foreignXml)
             return;
         c_.summary.problem = "XML が " + std::to_string(XML_GetCurrentLineNumber(parser_)) +
-                             " 行目で壊れています (" +
-                             XML_ErrorString(XML_GetErrorCode(parser_)) + ")";
+                             " 行目で壊れています (" + XML_ErrorString(XML_GetErrorCode(parser_)) +
+                             ")";
         for (Kind k : stack_)
             if (k == Kind::GpxPoint || (k == Kind::Placemark && pending_.timeMet))
                 c_.skip();
@@ -112,8 +111,9 @@ private:
         case Kind::GpxPoint:
             return name == "ele" ? Kind::GpxEle : name == "time" ? Kind::GpxTime : Kind::Other;
         case Kind::Track:
-            return name == "when" ? Kind::TrackWhen : name == "coord" ? Kind::TrackCoord
-                                                                      : Kind::Other;
+            return name == "when"    ? Kind::TrackWhen
+                   : name == "coord" ? Kind::TrackCoord
+                                     : Kind::Other;
         case Kind::Placemark:
             if (name == "TimeStamp")
                 return Kind::TimeStamp;
@@ -167,7 +167,9 @@ private:
             pending_ = {};
             inPoint_ = true;
             break;
-        case Kind::Track: inTrack_ = true; break;
+        case Kind::Track:
+            inTrack_ = true;
+            break;
         case Kind::GpxEle:
         case Kind::GpxTime:
         case Kind::StampWhen:
@@ -178,7 +180,8 @@ private:
             capturing_ = true;
             overflow_ = false;
             break;
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -209,7 +212,9 @@ private:
             pending_.coordinatesMet = true;
             pending_.coordinates = text ? parseTuple(*text, ',') : std::nullopt;
             break;
-        case Kind::TrackWhen: trackTimes_.push_back(time()); break;
+        case Kind::TrackWhen:
+            trackTimes_.push_back(time());
+            break;
         case Kind::TrackCoord:
             trackCoords_.push_back(text ? parseTuple(*text, ' ') : std::nullopt);
             break;
@@ -225,7 +230,8 @@ private:
             endTrack();
             inTrack_ = false;
             break;
-        default: break;
+        default:
+            break;
         }
     }
 

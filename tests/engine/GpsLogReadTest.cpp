@@ -36,7 +36,9 @@ Read read(const std::string& log, const std::string& name = "log") {
     return r;
 }
 
-Time at(date::sys_days day, milliseconds sinceMidnight) { return Time{day} + sinceMidnight; }
+Time at(date::sys_days day, milliseconds sinceMidnight) {
+    return Time{day} + sinceMidnight;
+}
 
 std::string gpx11(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -67,10 +69,11 @@ void expectPoints(const std::vector<Point>& got, const std::vector<Point>& expec
         EXPECT_EQ(got[i].time, expected[i].time);
         EXPECT_NEAR(got[i].lat, expected[i].lat, 1e-9);
         EXPECT_NEAR(got[i].lon, expected[i].lon, 1e-9);
-        if (std::isnan(expected[i].alt))
+        if (std::isnan(expected[i].alt)) {
             EXPECT_TRUE(std::isnan(got[i].alt)) << got[i].alt;
-        else
+        } else {
             EXPECT_NEAR(got[i].alt, expected[i].alt, 1e-9);
+        }
     }
 }
 
@@ -86,13 +89,13 @@ const std::vector<Point> kGpxPoints = {
 
 std::string gpxBody(const std::string& p) {
     return "<" + p + "wpt lat=\"1\" lon=\"2\"><" + p + "name>home</" + p + "name></" + p +
-           "wpt>\n<" + p + "trk><" + p + "trkseg><" + p +
-           "trkpt lat=\"35.1\" lon=\"139.1\"><" + p + "ele>12.5</" + p + "ele><" + p +
-           "time>2024-05-01T12:00:00Z</" + p + "time></" + p + "trkpt></" + p + "trkseg></" + p +
-           "trk>\n<" + p + "rte><" + p + "rtept lat=\"-35.2\" lon=\"-139.2\"><" + p +
-           "time>2024-05-01T12:01:00Z</" + p + "time></" + p + "rtept></" + p + "rte>\n<" + p +
-           "wpt lat=\"35.3\" lon=\"139.3\"><" + p + "ele>-3</" + p + "ele><" + p +
-           "time>2024-05-01T12:02:00.5Z</" + p + "time></" + p + "wpt>\n";
+           "wpt>\n<" + p + "trk><" + p + "trkseg><" + p + "trkpt lat=\"35.1\" lon=\"139.1\"><" + p +
+           "ele>12.5</" + p + "ele><" + p + "time>2024-05-01T12:00:00Z</" + p + "time></" + p +
+           "trkpt></" + p + "trkseg></" + p + "trk>\n<" + p + "rte><" + p +
+           "rtept lat=\"-35.2\" lon=\"-139.2\"><" + p + "time>2024-05-01T12:01:00Z</" + p +
+           "time></" + p + "rtept></" + p + "rte>\n<" + p + "wpt lat=\"35.3\" lon=\"139.3\"><" + p +
+           "ele>-3</" + p + "ele><" + p + "time>2024-05-01T12:02:00.5Z</" + p + "time></" + p +
+           "wpt>\n";
 }
 
 std::string utf16le(const std::string& ascii) {
@@ -110,12 +113,13 @@ TEST(GpxLogs, EveryDialectGivesTheSameTimedPoints) {
     } cases[] = {
         {"GPX 1.1", v11},
         {"GPX 1.0", "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\" creator=\"x\" "
-                    "xmlns=\"http://www.topografix.com/GPX/1/0\">" + gpxBody("") + "</gpx>"},
-        {"prefixed namespace", "<g:gpx xmlns:g=\"http://www.topografix.com/GPX/1/1\">" +
-                                   gpxBody("g:") + "</g:gpx>"},
+                    "xmlns=\"http://www.topografix.com/GPX/1/0\">" +
+                        gpxBody("") + "</gpx>"},
+        {"prefixed namespace",
+         "<g:gpx xmlns:g=\"http://www.topografix.com/GPX/1/1\">" + gpxBody("g:") + "</g:gpx>"},
         {"byte-order mark, blanks, CR LF", "\xEF\xBB\xBF \r\n" + v11},
-        {"UTF-16", utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?><gpx>" + gpxBody("") +
-                           "</gpx>")},
+        {"UTF-16",
+         utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?><gpx>" + gpxBody("") + "</gpx>")},
         // Extensions inside a point hold elements of their own, some with familiar names.
         {"extensions", gpx11("<trk><trkseg><trkpt lat=\"1\" lon=\"1\"><extensions><trkpt "
                              "lat=\"2\" lon=\"2\"><time>2024-05-01T13:00:00Z</time></trkpt>"
@@ -248,30 +252,45 @@ TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
     } cases[] = {
         {"GGA after RMC", rmc1 + gga1 + rmc2 + gga2, {p1, p2}, 0},
         {"GGA before RMC", gga1 + rmc1 + gga2 + rmc2, {p1, p2}, 0},
-        {"other talkers", nmea("GLRMC,120000.00,A,3530.0000,N,13945.0000,E,0,0,010524,,") +
-                              nmea("GAGGA,120000.00,3530.0000,N,13945.0000,E,1,8,1,12.5,M,0,M,,"),
-         {p1}, 0},
+        {"other talkers",
+         nmea("GLRMC,120000.00,A,3530.0000,N,13945.0000,E,0,0,010524,,") +
+             nmea("GAGGA,120000.00,3530.0000,N,13945.0000,E,1,8,1,12.5,M,0,M,,"),
+         {p1},
+         0},
         {"GGA of another fix", rmc1 + gga2, {without(p1)}, 0},
         {"GGA without a fix",
          rmc1 + nmea("GPGGA,120000.00,3530.0000,N,13945.0000,E,0,00,,12.5,M,,M,,"),
-         {without(p1)}, 0},
+         {without(p1)},
+         0},
         {"RMC without a fix is no fault",
-         nmea("GPRMC,115959.00,V,,,,,,,010524,,,N") + rmc1 + gga1, {p1}, 0},
+         nmea("GPRMC,115959.00,V,,,,,,,010524,,,N") + rmc1 + gga1,
+         {p1},
+         0},
         {"other sentences and a logger's time stamps",
-         nmea("GPGSV,1,1,01,01,40,083,46") + "12:00:00.000 " + rmc1 + nmea("PGRMZ,93,f,3") +
-             gga1,
-         {p1}, 0},
-        {"bad checksum", rmc1 + gga1 + "$GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,010524,,*00\n",
-         {p1}, 1},
-        {"no checksum", rmc1 + "$GPRMC,120001.50,A,3530.6000,S,13945.3000,W,0.0,0.0,010524,,\n",
-         {without(p1)}, 1},
+         nmea("GPGSV,1,1,01,01,40,083,46") + "12:00:00.000 " + rmc1 + nmea("PGRMZ,93,f,3") + gga1,
+         {p1},
+         0},
+        {"bad checksum",
+         rmc1 + gga1 + "$GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,010524,,*00\n",
+         {p1},
+         1},
+        {"no checksum",
+         rmc1 + "$GPRMC,120001.50,A,3530.6000,S,13945.3000,W,0.0,0.0,010524,,\n",
+         {without(p1)},
+         1},
         {"line cut short", rmc1 + gga1 + rmc2.substr(0, 30) + "\n" + gga2, {p1}, 1},
-        {"impossible date", rmc1 + gga1 + nmea("GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,310224,,"),
-         {p1}, 1},
-        {"minutes beyond 59", rmc1 + gga1 + nmea("GPRMC,120001.50,A,3560.0,N,13945.3,E,0,0,010524,,"),
-         {p1}, 1},
-        {"no line end after the last", rmc1 + gga1 + rmc2 + gga2.substr(0, gga2.size() - 2),
-         {p1, p2}, 0},
+        {"impossible date",
+         rmc1 + gga1 + nmea("GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,310224,,"),
+         {p1},
+         1},
+        {"minutes beyond 59",
+         rmc1 + gga1 + nmea("GPRMC,120001.50,A,3560.0,N,13945.3,E,0,0,010524,,"),
+         {p1},
+         1},
+        {"no line end after the last",
+         rmc1 + gga1 + rmc2 + gga2.substr(0, gga2.size() - 2),
+         {p1, p2},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -284,11 +303,12 @@ TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
 }
 
 TEST(BrokenLogs, WhatWasReadStaysAndALogWithoutTimedPointsIsAnError) {
-    const std::string threePoints = gpx11("<trk><trkseg>"
-                                          "<trkpt lat=\"35.1\" lon=\"139.1\"><time>2024-05-01T12:00:00Z</time></trkpt>\n"
-                                          "<trkpt lat=\"35.2\" lon=\"139.2\"><time>2024-05-01T12:00:01Z</time></trkpt>\n"
-                                          "<trkpt lat=\"35.3\" lon=\"139.3\"><time>2024-05-01T12:00:02Z</time></trkpt>\n"
-                                          "</trkseg></trk>");
+    const std::string threePoints =
+        gpx11("<trk><trkseg>"
+              "<trkpt lat=\"35.1\" lon=\"139.1\"><time>2024-05-01T12:00:00Z</time></trkpt>\n"
+              "<trkpt lat=\"35.2\" lon=\"139.2\"><time>2024-05-01T12:00:01Z</time></trkpt>\n"
+              "<trkpt lat=\"35.3\" lon=\"139.3\"><time>2024-05-01T12:00:02Z</time></trkpt>\n"
+              "</trkseg></trk>");
     const std::string cut = threePoints.substr(0, threePoints.find("35.3") + 20);
     const struct {
         const char* name;
@@ -301,8 +321,9 @@ TEST(BrokenLogs, WhatWasReadStaysAndALogWithoutTimedPointsIsAnError) {
          "XML が 5 行目で壊れています"},
         {"XML cut off before any point", threePoints.substr(0, 60), 0, 0,
          "「walk.gpx」に時刻のある位置がありません (XML が"},
-        {"no time at all", gpx11("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><ele>3</ele></trkpt>"
-                                 "</trkseg></trk>"),
+        {"no time at all",
+         gpx11("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><ele>3</ele></trkpt>"
+               "</trkseg></trk>"),
          0, 0, "「walk.gpx」に時刻のある位置がありません"},
         {"coordinates out of range",
          gpx11(trkpt("2024-05-01T12:00:00Z", "95", "139") +
@@ -339,11 +360,12 @@ TEST(BrokenLogs, WhatWasReadStaysAndALogWithoutTimedPointsIsAnError) {
 }
 
 class Tracks : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("geodot-tracks-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            fs::temp_directory_path() /
+            ("geodot-tracks-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -409,8 +431,8 @@ TEST_F(Tracks, AFileIsReadInPiecesAcrossWhichLinesAndElementsRun) {
                        "</time></trkpt>\n";
     }
     for (const std::string& path :
-         {write("long.nmea", nmeaLog), write("long.gpx", gpx11("<trk><trkseg>" + gpxBodyText +
-                                                               "</trkseg></trk>"))}) {
+         {write("long.nmea", nmeaLog),
+          write("long.gpx", gpx11("<trk><trkseg>" + gpxBodyText + "</trkseg></trk>"))}) {
         SCOPED_TRACE(path);
         std::vector<Point> points;
         const LogSummary s = ReadLogFile(path, points);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "GpsLogParse.h"
@@ -103,6 +104,12 @@ LogSummary ReadLogFile(const std::string& path, std::vector<Point>& out) {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    // Every format takes more than 32 bytes for a point, so the file's size bounds how many it
+    // holds: reserving that spares the copies of a growing vector, and the memory of the
+    // points the file does not hold is never touched.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        out.reserve(out.size() + static_cast<std::size_t>(st.st_size) / sizeof(Point));
     return readWith(path, out, [&](auto&& feed) {
         std::vector<char> buffer(1 << 20);
         while (true) {

@@ -5,6 +5,7 @@
 #include "GpsLogParse.h"
 
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include <expat.h>
@@ -214,9 +215,11 @@ class XmlReader final : public LogReader {
             break;
         case Kind::TrackWhen:
             trackTimes_.push_back(time());
+            pairTrack();
             break;
         case Kind::TrackCoord:
             trackCoords_.push_back(text ? parseTuple(*text, ' ') : std::nullopt);
+            pairTrack();
             break;
         case Kind::GpxPoint:
             endGpxPoint();
@@ -255,18 +258,24 @@ class XmlReader final : public LogReader {
             c_.add(*p.time, p.coordinates->lat, p.coordinates->lon, p.coordinates->alt);
     }
 
-    void endTrack() {
-        const std::size_t n = std::min(trackTimes_.size(), trackCoords_.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto& t = trackTimes_[i];
-            const auto& p = trackCoords_[i];
+    // The n-th when goes with the n-th coord. Tracks list all their whens first, or take turns:
+    // only what runs ahead of the other list is kept, and each pair becomes a point as soon as
+    // it is whole.
+    void pairTrack() {
+        for (; !trackTimes_.empty() && !trackCoords_.empty();
+             trackTimes_.pop_front(), trackCoords_.pop_front()) {
+            const auto& t = trackTimes_.front();
+            const auto& p = trackCoords_.front();
             if (!t || !p)
                 c_.skip();
             else
                 c_.add(*t, p->lat, p->lon, p->alt);
         }
-        // A when without its coord, or the reverse.
-        c_.summary.skipped += std::max(trackTimes_.size(), trackCoords_.size()) - n;
+    }
+
+    void endTrack() {
+        // Whens without their coords, or the reverse.
+        c_.summary.skipped += trackTimes_.size() + trackCoords_.size();
         trackTimes_.clear(), trackCoords_.clear();
     }
 
@@ -303,8 +312,8 @@ class XmlReader final : public LogReader {
     std::string text_;
     bool capturing_ = false, overflow_ = false;
 
-    std::vector<std::optional<Time>> trackTimes_;
-    std::vector<std::optional<Point>> trackCoords_;
+    std::deque<std::optional<Time>> trackTimes_;
+    std::deque<std::optional<Point>> trackCoords_;
 };
 
 } // namespace

@@ -21,9 +21,9 @@ std::optional<Time> CivilTime(int year, int month, int day, int hour, int minute
                               int millisecond);
 // A UTC offset: "Z", "+hh:mm", "+hhmm" or "+hh" (or with "-"), at most 14 hours.
 std::optional<std::chrono::minutes> ParseUtcOffset(std::string_view text);
-// An XML Schema dateTime ("2024-05-01T12:34:56.789+02:00"), blanks around it ignored; "Z" or
-// a "+hh:mm" offset, none meaning UTC; fractions of a second kept to the millisecond. A blank
-// instead of the "T" is accepted. None for anything else.
+// An XML Schema dateTime ("2024-05-01T12:34:56.789+02:00"), blanks around it ignored; an
+// offset as above, none meaning UTC; fractions of a second kept to the millisecond (further
+// digits dropped). A blank instead of the "T" is accepted. None for anything else.
 std::optional<Time> ParseDateTime(std::string_view text);
 
 // Where a reader puts what it finds.
@@ -47,6 +47,8 @@ class LogReader {
     virtual void finish() = 0;
 };
 
+// The reader of any log: the format is told by the first bytes that are not blanks.
+std::unique_ptr<LogReader> MakeLogReader(Collector& collector);
 std::unique_ptr<LogReader> MakeXmlReader(Collector& collector);
 std::unique_ptr<LogReader> MakeNmeaReader(Collector& collector);
 

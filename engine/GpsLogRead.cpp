@@ -14,46 +14,60 @@ namespace GpsLog {
 namespace {
 
 // Decides the format from the first bytes that are not blanks or a byte-order mark, then
-// hands every byte from there on to the reader of that format.
-class Dispatcher {
+// hands every byte from there on to the reader of that format. Pieces may be of any size, so
+// the start is gathered until it tells.
+class Dispatcher final : public LogReader {
   public:
     explicit Dispatcher(Collector& collector) : c_(collector) {}
 
-    void feed(std::string_view piece) {
-        if (!reader_) {
-            // UTF-16 text: only XML can be that.
-            if (atStart_ && piece.size() >= 2 &&
-                ((piece[0] == '\xFF' && piece[1] == '\xFE') ||
-                 (piece[0] == '\xFE' && piece[1] == '\xFF'))) {
-                choose(true);
-            } else {
-                if (atStart_ && piece.starts_with("\xEF\xBB\xBF"))
-                    piece.remove_prefix(3);
-                const std::size_t first = piece.find_first_not_of(" \t\r\n");
-                if (first == std::string_view::npos) {
-                    atStart_ = atStart_ && piece.empty();
-                    return;
-                }
-                piece.remove_prefix(first);
-                choose(piece[0] == '<');
-            }
+    void feed(std::string_view piece) override {
+        if (reader_) {
+            reader_->feed(piece);
+            return;
         }
-        reader_->feed(piece);
+        head_.append(piece);
+        decide(false);
     }
 
-    void finish() {
+    void finish() override {
+        if (!reader_)
+            decide(true);
         if (reader_)
             reader_->finish();
     }
 
   private:
+    void decide(bool last) {
+        static constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF", kUtf16LE = "\xFF\xFE",
+                                          kUtf16BE = "\xFE\xFF";
+        if (atStart_) {
+            auto partOf = [&](std::string_view mark) {
+                return head_.size() < mark.size() && mark.starts_with(head_);
+            };
+            if (!last && (partOf(kUtf8Mark) || partOf(kUtf16LE) || partOf(kUtf16BE)))
+                return;
+            atStart_ = false;
+            // UTF-16 text: only XML can be that.
+            if (head_.starts_with(kUtf16LE) || head_.starts_with(kUtf16BE))
+                return choose(true);
+            if (head_.starts_with(kUtf8Mark))
+                head_.erase(0, kUtf8Mark.size());
+        }
+        head_.erase(0, std::min(head_.find_first_not_of(" \t\r\n"), head_.size()));
+        if (!head_.empty())
+            choose(head_[0] == '<');
+    }
+
     void choose(bool xml) {
         c_.summary.format = xml ? Format::Gpx : Format::Nmea; // the XML's root tells GPX from KML
         reader_ = xml ? MakeXmlReader(c_) : MakeNmeaReader(c_);
+        reader_->feed(head_);
+        head_.clear();
     }
 
     Collector& c_;
     std::unique_ptr<LogReader> reader_;
+    std::string head_;
     bool atStart_ = true;
 };
 
@@ -66,9 +80,9 @@ LogSummary readWith(const std::string& name, std::vector<Point>& out, Read read)
     summary.name = name;
     Collector collector{out, summary};
     try {
-        Dispatcher dispatcher(collector);
-        read([&](std::string_view piece) { dispatcher.feed(piece); });
-        dispatcher.finish();
+        const std::unique_ptr<LogReader> reader = MakeLogReader(collector);
+        read([&](std::string_view piece) { reader->feed(piece); });
+        reader->finish();
         if (collector.foreignXml)
             throw Exif::EngineError("「" + name +
                                     "」は GPS のログではありません (GPX、KML、NMEA "
@@ -85,6 +99,10 @@ LogSummary readWith(const std::string& name, std::vector<Point>& out, Read read)
 }
 
 } // namespace
+
+std::unique_ptr<LogReader> MakeLogReader(Collector& collector) {
+    return std::make_unique<Dispatcher>(collector);
+}
 
 LogSummary ReadLog(std::span<const std::uint8_t> bytes, const std::string& name,
                    std::vector<Point>& out) {

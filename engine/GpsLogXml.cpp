@@ -145,6 +145,8 @@ class XmlReader final : public LogReader {
             if (!gpx_ && name != "kml") {
                 c_.foreignXml = true;
                 XML_StopParser(parser_, XML_FALSE);
+                // The parser still ends the element when it is empty ("<html/>").
+                stack_.push_back(Kind::Other);
                 return;
             }
             c_.summary.format = gpx_ ? Format::Gpx : Format::Kml;

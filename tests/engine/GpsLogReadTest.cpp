@@ -341,6 +341,8 @@ TEST(BrokenLogs, WhatWasReadStaysAndALogWithoutTimedPointsIsAnError) {
          0, 0, "「walk.gpx」に時刻のある位置がありません"},
         {"another XML document", "<html><body><p>2024-05-01T12:00:00Z</p></body></html>", 0, 0,
          "「walk.gpx」は GPS のログではありません"},
+        {"another XML document, an empty root", "<svg/>", 0, 0,
+         "「walk.gpx」は GPS のログではありません"},
         {"empty", "", 0, 0, "「walk.gpx」に時刻のある位置がありません"},
         {"binary", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), 0, 0,
          "「walk.gpx」に時刻のある位置がありません"},

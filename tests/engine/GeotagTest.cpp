@@ -19,6 +19,7 @@
 #include "GpsLog.h"
 #include "support/EngineTest.h"
 #include "support/Files.h"
+#include "support/Nmea.h"
 
 using namespace GpsLog;
 using namespace testsupport;
@@ -58,15 +59,6 @@ std::string gpxOf(const std::vector<Fix>& fixes) {
     return out + "</trkseg></trk></gpx>\n";
 }
 
-std::string sentence(const std::string& body) {
-    unsigned sum = 0;
-    for (char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
-
 std::string nmeaOf(const std::vector<Fix>& fixes) {
     std::string out;
     char body[200];
@@ -78,10 +70,10 @@ std::string nmeaOf(const std::vector<Fix>& fixes) {
         std::snprintf(lat, sizeof lat, "%02d%09.6f,N", static_cast<int>(f.lat), latMinutes);
         std::snprintf(lon, sizeof lon, "%03d%09.6f,E", static_cast<int>(f.lon), lonMinutes);
         std::snprintf(body, sizeof body, "GPRMC,%s,A,%s,%s,0.0,0.0,010524,,,A", time, lat, lon);
-        out += sentence(body);
+        out += nmeaSentence(body);
         std::snprintf(body, sizeof body, "GPGGA,%s,%s,%s,1,08,0.9,%.2f,M,39.4,M,,", time, lat, lon,
                       f.alt);
-        out += sentence(body);
+        out += nmeaSentence(body);
     }
     return out;
 }

@@ -12,8 +12,10 @@
 #include <date/date.h>
 
 #include "GpsLog.h"
+#include "support/Nmea.h"
 
 using namespace GpsLog;
+using testsupport::nmeaSentence;
 using namespace std::chrono;
 namespace fs = std::filesystem;
 
@@ -52,16 +54,6 @@ std::string trkpt(const std::string& time, const std::string& lat = "35.5",
            "</time></trkpt></trkseg></trk>\n";
 }
 
-// An NMEA sentence with its checksum.
-std::string nmea(const std::string& body) {
-    unsigned sum = 0;
-    for (char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
-
 void expectPoints(const std::vector<Point>& got, const std::vector<Point>& expected) {
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -75,6 +67,17 @@ void expectPoints(const std::vector<Point>& got, const std::vector<Point>& expec
             EXPECT_NEAR(got[i].alt, expected[i].alt, 1e-9);
         }
     }
+}
+
+// Reads a log that must be usable and checks what it gave.
+void expectRead(const std::string& log, Format format, const std::vector<Point>& expected,
+                std::size_t skipped) {
+    const Read r = read(log);
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.summary.format, format);
+    expectPoints(r.points, expected);
+    EXPECT_EQ(r.summary.points, expected.size());
+    EXPECT_EQ(r.summary.skipped, skipped);
 }
 
 const date::sys_days kMay1 = date::year{2024} / date::May / 1;
@@ -128,12 +131,7 @@ TEST(GpxLogs, EveryDialectGivesTheSameTimedPoints) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Read r = read(c.log);
-        ASSERT_EQ(r.error, "");
-        EXPECT_EQ(r.summary.format, Format::Gpx);
-        expectPoints(r.points, kGpxPoints);
-        EXPECT_EQ(r.summary.points, 3u);
-        EXPECT_EQ(r.summary.skipped, 0u);
+        expectRead(c.log, Format::Gpx, kGpxPoints, 0);
     }
 }
 
@@ -212,11 +210,7 @@ TEST(KmlLogs, TracksAndTimedPlacemarksGivePoints) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Read r = read(c.log);
-        ASSERT_EQ(r.error, "");
-        EXPECT_EQ(r.summary.format, Format::Kml);
-        expectPoints(r.points, c.expected);
-        EXPECT_EQ(r.summary.skipped, 0u);
+        expectRead(c.log, Format::Kml, c.expected, 0);
     }
 }
 
@@ -232,12 +226,14 @@ TEST(KmlLogs, WhensAndCoordsThatDoNotPairAreSkipped) {
 }
 
 TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
-    const std::string rmc1 = nmea("GPRMC,120000.00,A,3530.0000,N,13945.0000,E,0.0,0.0,010524,,,A");
+    const std::string rmc1 =
+        nmeaSentence("GPRMC,120000.00,A,3530.0000,N,13945.0000,E,0.0,0.0,010524,,,A");
     const std::string gga1 =
-        nmea("GPGGA,120000.00,3530.0000,N,13945.0000,E,1,08,0.9,12.5,M,39.4,M,,");
-    const std::string rmc2 = nmea("GNRMC,120001.50,A,3530.6000,S,13945.3000,W,0.0,0.0,010524,,,A");
+        nmeaSentence("GPGGA,120000.00,3530.0000,N,13945.0000,E,1,08,0.9,12.5,M,39.4,M,,");
+    const std::string rmc2 =
+        nmeaSentence("GNRMC,120001.50,A,3530.6000,S,13945.3000,W,0.0,0.0,010524,,,A");
     const std::string gga2 =
-        nmea("GNGGA,120001.50,3530.6000,S,13945.3000,W,1,08,0.9,-4.2,M,39.4,M,,");
+        nmeaSentence("GNGGA,120001.50,3530.6000,S,13945.3000,W,1,08,0.9,-4.2,M,39.4,M,,");
     const Point p1{at(kMay1, 12h), 35.5, 139.75, 12.5};
     const Point p2{at(kMay1, 12h + 1s + 500ms), -35.51, -139.755, -4.2};
     auto without = [](Point p) {
@@ -253,21 +249,22 @@ TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
         {"GGA after RMC", rmc1 + gga1 + rmc2 + gga2, {p1, p2}, 0},
         {"GGA before RMC", gga1 + rmc1 + gga2 + rmc2, {p1, p2}, 0},
         {"other talkers",
-         nmea("GLRMC,120000.00,A,3530.0000,N,13945.0000,E,0,0,010524,,") +
-             nmea("GAGGA,120000.00,3530.0000,N,13945.0000,E,1,8,1,12.5,M,0,M,,"),
+         nmeaSentence("GLRMC,120000.00,A,3530.0000,N,13945.0000,E,0,0,010524,,") +
+             nmeaSentence("GAGGA,120000.00,3530.0000,N,13945.0000,E,1,8,1,12.5,M,0,M,,"),
          {p1},
          0},
         {"GGA of another fix", rmc1 + gga2, {without(p1)}, 0},
         {"GGA without a fix",
-         rmc1 + nmea("GPGGA,120000.00,3530.0000,N,13945.0000,E,0,00,,12.5,M,,M,,"),
+         rmc1 + nmeaSentence("GPGGA,120000.00,3530.0000,N,13945.0000,E,0,00,,12.5,M,,M,,"),
          {without(p1)},
          0},
         {"RMC without a fix is no fault",
-         nmea("GPRMC,115959.00,V,,,,,,,010524,,,N") + rmc1 + gga1,
+         nmeaSentence("GPRMC,115959.00,V,,,,,,,010524,,,N") + rmc1 + gga1,
          {p1},
          0},
         {"other sentences and a logger's time stamps",
-         nmea("GPGSV,1,1,01,01,40,083,46") + "12:00:00.000 " + rmc1 + nmea("PGRMZ,93,f,3") + gga1,
+         nmeaSentence("GPGSV,1,1,01,01,40,083,46") + "12:00:00.000 " + rmc1 +
+             nmeaSentence("PGRMZ,93,f,3") + gga1,
          {p1},
          0},
         {"bad checksum",
@@ -280,11 +277,11 @@ TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
          1},
         {"line cut short", rmc1 + gga1 + rmc2.substr(0, 30) + "\n" + gga2, {p1}, 1},
         {"impossible date",
-         rmc1 + gga1 + nmea("GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,310224,,"),
+         rmc1 + gga1 + nmeaSentence("GPRMC,120001.50,A,3530.6,S,13945.3,W,0,0,310224,,"),
          {p1},
          1},
         {"minutes beyond 59",
-         rmc1 + gga1 + nmea("GPRMC,120001.50,A,3560.0,N,13945.3,E,0,0,010524,,"),
+         rmc1 + gga1 + nmeaSentence("GPRMC,120001.50,A,3560.0,N,13945.3,E,0,0,010524,,"),
          {p1},
          1},
         {"no line end after the last",
@@ -294,11 +291,7 @@ TEST(NmeaLogs, RmcGivesPositionsAndTheGgaOfTheSameFixTheAltitude) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Read r = read(c.log);
-        ASSERT_EQ(r.error, "");
-        EXPECT_EQ(r.summary.format, Format::Nmea);
-        expectPoints(r.points, c.expected);
-        EXPECT_EQ(r.summary.skipped, c.skipped);
+        expectRead(c.log, Format::Nmea, c.expected, c.skipped);
     }
 }
 
@@ -386,10 +379,11 @@ TEST_F(Tracks, SeveralLogsMergeInTimeOrder) {
                                        trkpt("2024-05-01T12:00:00Z", "1") +
                                        trkpt("2024-05-01T12:00:10Z", "2"))));
     // Interleaved with the first, and one time the first log has too.
-    const LogSummary& nmeaLog = AddLog(
-        track, write("b.nmea", nmea("GPRMC,120005.00,A,0100.0,N,00100.0,E,0,0,010524,,") +
-                                   nmea("GPRMC,120010.00,A,0200.0,N,00100.0,E,0,0,010524,,") +
-                                   nmea("GPRMC,120030.00,A,0300.0,N,00100.0,E,0,0,010524,,")));
+    const LogSummary& nmeaLog =
+        AddLog(track, write("b.nmea",
+                            nmeaSentence("GPRMC,120005.00,A,0100.0,N,00100.0,E,0,0,010524,,") +
+                                nmeaSentence("GPRMC,120010.00,A,0200.0,N,00100.0,E,0,0,010524,,") +
+                                nmeaSentence("GPRMC,120030.00,A,0300.0,N,00100.0,E,0,0,010524,,")));
     EXPECT_EQ(nmeaLog.format, Format::Nmea);
     EXPECT_EQ(nmeaLog.points, 3u);
     // Seconds after 12:00 and longitude (139.5 from the GPX log, 1 from the NMEA log): equal
@@ -425,9 +419,10 @@ TEST_F(Tracks, AFileIsReadInPiecesAcrossWhichLinesAndElementsRun) {
     for (int i = 0; i < kFixes; ++i) {
         char time[16];
         std::snprintf(time, sizeof time, "%02d%02d%02d.00", i / 3600, i / 60 % 60, i % 60);
-        nmeaLog += nmea(std::string("GPRMC,") + time + ",A,3530.0000,N,13945.0000,E,0,0,010524,,");
-        nmeaLog += nmea(std::string("GPGGA,") + time + ",3530.0000,N,13945.0000,E,1,8,1," +
-                        std::to_string(i) + ",M,0,M,,");
+        nmeaLog +=
+            nmeaSentence(std::string("GPRMC,") + time + ",A,3530.0000,N,13945.0000,E,0,0,010524,,");
+        nmeaLog += nmeaSentence(std::string("GPGGA,") + time + ",3530.0000,N,13945.0000,E,1,8,1," +
+                                std::to_string(i) + ",M,0,M,,");
         gpxBodyText += "<trkpt lat=\"35.5\" lon=\"139.75\"><ele>" + std::to_string(i) +
                        "</ele><time>" + date::format("%FT%TZ", at(kMay1, seconds{i})) +
                        "</time></trkpt>\n";

@@ -417,7 +417,7 @@ TEST_F(Tracks, AFileIsReadInPiecesAcrossWhichLinesAndElementsRun) {
     std::string nmeaLog, gpxBodyText;
     constexpr int kFixes = 40000;
     for (int i = 0; i < kFixes; ++i) {
-        char time[16];
+        char time[24];
         std::snprintf(time, sizeof time, "%02d%02d%02d.00", i / 3600, i / 60 % 60, i % 60);
         nmeaLog +=
             nmeaSentence(std::string("GPRMC,") + time + ",A,3530.0000,N,13945.0000,E,0,0,010524,,");

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "MapPage.h"
 #include "Unit1.h"
 #include "UnitConfig.h"
 #include "UnitLocations.h"
@@ -19,6 +20,7 @@ std::unique_ptr<TForm1> CreateWindows(const QStringList& arguments) {
 
 void PrepareBrowser() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterMapScheme();
     // The browser's start-up report is for its developers, not for our users' terminals.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))

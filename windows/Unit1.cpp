@@ -37,6 +37,7 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     sounds_ = new SoundCues(this);
     buildMenu();
     buildPages();
+    prepareMapSurface();
     connectHandlers();
     setAcceptDrops(true);
     resize(706, 719);

@@ -17,6 +17,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QJsonArray;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -28,10 +29,15 @@ class QWidget;
 class QWebEngineView;
 class SoundCues;
 class CompassImage;
+class MapSchemeHandler;
 
-// The map page's address: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level.
-inline constexpr char kDefaultMapTemplate[] =
-    "https://www.openstreetmap.org/?mlat=%1&mlon=%2&zoom=%3";
+// Map page addresses: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level. The
+// built-in page by default; the public web map is the other known choice.
+inline constexpr char kDefaultMapTemplate[] = "geodot://map/#mlat=%1&mlon=%2&zoom=%3";
+inline constexpr char kWebMapTemplate[] = "https://www.openstreetmap.org/?mlat=%1&mlon=%2&zoom=%3";
+// Where the built-in page's tiles come from ({z}, {x}, {y}), and the credit shown with them.
+inline constexpr char kDefaultTileTemplate[] = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
+inline constexpr char kDefaultTileAttribution[] = "© OpenStreetMap contributors";
 
 // Expands a template: "%%" is a literal "%", the first "%1" … "%n" takes the n-th text.
 QString FormatStr(const QString& FMTSTR, const QStringList& ParamArray);
@@ -116,6 +122,7 @@ public:
     double FileDate = 0;
     QString Version;
     QString OSM;
+    QString TileURL, TileAttribution;
     bool Flag010E = true, Flag013B = true, Flag8298 = true, Flag9286 = true, FlagA430 = true;
     bool Flag01 = true, Flag05 = true, Flag10 = false, Flag1C = true;
     QString DefPos;
@@ -208,8 +215,12 @@ private:
     void clearArrow();
     void showPreview(const QImage& picture);
     void fitPreview();
+    void prepareMapSurface();
     void createBrowser();
     void showMapPage(const QUrl& address);
+    // Calls geodot.<function>(arguments…) on the built-in page, when it is the one shown.
+    void callMapPage(const char* function, const QJsonArray& arguments);
+    void showDirectionOnMap();
     void showDirection(bool on, double angle);
     void drawArrowTo(QPoint end);
 
@@ -223,6 +234,9 @@ private:
     QImage arrowLayer_;
     // The address the map should show; kept until the browser exists.
     QString mapAddress_;
+    MapSchemeHandler* mapScheme_ = nullptr;
+    // The last page asked for could not be loaded.
+    bool mapLoadFailed_ = false;
     bool painted_ = false;
     QStringList arguments_;
     bool shown_ = false;

@@ -100,6 +100,7 @@ void TForm1::ImageCompassMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers S
     ExifDetails::NewTag10 = 1;
     ExifDetails::NewTag11 = roundEven(double(angle) * 100) / 100.0;
     drawArrowTo(end);
+    showDirectionOnMap();
 }
 
 void TForm1::CB_CompassClick() {
@@ -109,6 +110,7 @@ void TForm1::CB_CompassClick() {
         ExifDetails::NewTag10 = 0;
         clearArrow();
     }
+    showDirectionOnMap();
 }
 
 void TForm1::ImageArrowDblClick() {

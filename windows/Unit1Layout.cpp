@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "CompassImage.h"
+#include "ElidedLabel.h"
 #include "Named.h"
 
 namespace {
@@ -209,8 +210,7 @@ QWidget* TForm1::buildGpsPage() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(12, 8, 12, 12);
 
-    LabelURL = named(new QLabel(page), "LabelURL");
-    LabelURL->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelURL = named(new ElidedLabel(page), "LabelURL");
     layout->addWidget(LabelURL);
 
     auto* top = new QHBoxLayout;

@@ -51,6 +51,9 @@ void TForm1::ReadIni() {
     const IniFile ini((INIPath + INIFile).toStdString());
 
     OSM = QString::fromStdString(ini.ReadString("CONFIG", "OSM_URL", kDefaultMapTemplate));
+    TileURL = QString::fromStdString(ini.ReadString("CONFIG", "TileURL", kDefaultTileTemplate));
+    TileAttribution =
+        QString::fromStdString(ini.ReadString("CONFIG", "TileAttribution", kDefaultTileAttribution));
     ReadEngineOptions(ini);
     TimestampOriginal = ini.ReadBool("CONFIG", "TimestampOriginal", false);
 
@@ -121,6 +124,8 @@ void TForm1::WriteIni() {
     // disappear from its sections, other programs' sections stay in front.
     ini.EraseSection("CONFIG");
     ini.WriteString("CONFIG", "OSM_URL", utf8(OSM));
+    ini.WriteString("CONFIG", "TileURL", utf8(TileURL));
+    ini.WriteString("CONFIG", "TileAttribution", utf8(TileAttribution));
     WriteEngineOptions(ini);
     ini.WriteBool("CONFIG", "TimestampOriginal", TimestampOriginal);
 

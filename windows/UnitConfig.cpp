@@ -33,7 +33,6 @@ QComboBox* editableList(QWidget* parent, const char* name, const QStringList& it
 TFormConfig::TFormConfig(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormConfig"));
     setWindowTitle(QStringLiteral("Configuration"));
-    setFixedSize(466, 520);
     auto* layout = new QVBoxLayout(this);
 
     CB_Ambiguous = named(new QCheckBox(QStringLiteral(
@@ -66,10 +65,26 @@ TFormConfig::TFormConfig(QWidget* parent) : QDialog(parent) {
         layout->addWidget(box);
 
     layout->addWidget(named(new QLabel(QStringLiteral("Open Street Map のURL"), this), "Label4"));
-    EditOSMURL = named(new QLineEdit(this), "EditOSMURL");
+    EditOSMURL = named(new QComboBox(this), "EditOSMURL");
+    EditOSMURL->setEditable(true);
+    EditOSMURL->setInsertPolicy(QComboBox::NoInsert); // a typed address is a value, not an item
+    EditOSMURL->addItems({QString::fromLatin1(kDefaultMapTemplate),
+                          QString::fromLatin1(kWebMapTemplate)});
     layout->addWidget(EditOSMURL);
     layout->addWidget(
         named(new QLabel(QStringLiteral("(%1=緯度、%2=経度、%3=ズーム)"), this), "Label5"));
+    auto* tiles = new QGridLayout;
+    EditTileURL = named(new QLineEdit(this), "EditTileURL");
+    EditTileAttribution = named(new QLineEdit(this), "EditTileAttribution");
+    tiles->addWidget(named(new QLabel(QStringLiteral("地図画像のURL"), this), "LabelTileURL"), 0, 0);
+    tiles->addWidget(EditTileURL, 0, 1);
+    tiles->addWidget(named(new QLabel(QStringLiteral("({z}=ズーム、{x}・{y}=画像の位置)"), this),
+                           "LabelTileURLNote"),
+                     1, 1);
+    tiles->addWidget(
+        named(new QLabel(QStringLiteral("地図の著作権表示"), this), "LabelTileAttribution"), 2, 0);
+    tiles->addWidget(EditTileAttribution, 2, 1);
+    layout->addLayout(tiles);
 
     auto* place = new QHBoxLayout;
     place->addWidget(named(new QLabel(QStringLiteral("デフォルトの地図ロケーション"), this), "Label6"));
@@ -113,6 +128,9 @@ TFormConfig::TFormConfig(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(ButtonUpdate);
     layout->addLayout(buttons);
 
+    // 466 × 520 as designed, and taller by what the rows of the map tiles need.
+    setFixedSize(466, std::max(520, sizeHint().height()));
+
     for (QCheckBox* box : {CB_Ambiguous, CB_Essential, CB_AfterEOI, CB_Timestamp})
         connect(box, &QCheckBox::toggled, this, Guarded([this] { CB_AmbiguousClick(); }));
     connect(ButtonUpdate, &QPushButton::clicked, this, Guarded([this] { ButtonUpdateClick(); }));
@@ -133,7 +151,9 @@ void TFormConfig::FormShow() {
     CB_Essential->setChecked(Exif::Essential);
     CB_AfterEOI->setChecked(Exif::AfterEOI);
     CB_Timestamp->setChecked(Form1->TimestampOriginal);
-    EditOSMURL->setText(Form1->OSM);
+    EditOSMURL->setEditText(Form1->OSM);
+    EditTileURL->setText(Form1->TileURL);
+    EditTileAttribution->setText(Form1->TileAttribution);
     CB_Bak010E->setChecked(Form1->Flag010E);
     CB_Bak013B->setChecked(Form1->Flag013B);
     CB_Bak8298->setChecked(Form1->Flag8298);
@@ -161,7 +181,9 @@ void TFormConfig::ButtonUpdateClick() {
     Exif::Essential = CB_Essential->isChecked();
     Exif::AfterEOI = CB_AfterEOI->isChecked();
     Form1->TimestampOriginal = CB_Timestamp->isChecked();
-    Form1->OSM = EditOSMURL->text();
+    Form1->OSM = EditOSMURL->currentText();
+    Form1->TileURL = EditTileURL->text();
+    Form1->TileAttribution = EditTileAttribution->text();
     Form1->Flag010E = CB_Bak010E->isChecked();
     Form1->Flag013B = CB_Bak013B->isChecked();
     Form1->Flag8298 = CB_Bak8298->isChecked();

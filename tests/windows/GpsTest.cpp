@@ -45,17 +45,6 @@ bool waitForPage(TForm1& form, const std::function<void()>& navigate) {
     return loaded.wait(20000);
 }
 
-void setFields(TForm1& form, int ns, const QStringList& lat, int ew, const QStringList& lon) {
-    form.ComboBoxLatitude->setCurrentIndex(ns);
-    form.EditLat1->setText(lat[0]);
-    form.EditLat2->setText(lat[1]);
-    form.EditLat3->setText(lat[2]);
-    form.ComboBoxLongitude->setCurrentIndex(ew);
-    form.EditLon1->setText(lon[0]);
-    form.EditLon2->setText(lon[1]);
-    form.EditLon3->setText(lon[2]);
-}
-
 QStringList latitudeFields(const TForm1& form) {
     return {form.ComboBoxLatitude->currentText(), form.EditLat1->text(), form.EditLat2->text(),
             form.EditLat3->text()};
@@ -96,7 +85,7 @@ private slots:
         QTest::addColumn<int>("ns");
         QTest::addColumn<int>("ew");
         QTest::addColumn<QString>("address");
-        const QString base = QStringLiteral("https://www.openstreetmap.org/?");
+        const QString base = QStringLiteral("geodot://map/#");
         QTest::newRow("north east")
             << 0 << 0 << base + "mlat=35.6814166666667&mlon=139.765888888889&zoom=15";
         QTest::newRow("south west")
@@ -231,6 +220,38 @@ private slots:
         QVERIFY(waitForPage(*form, [&] { QTest::mouseClick(form->ButtonFindPlace, Qt::LeftButton); }));
         QVERIFY(form->LabelURL->text().contains("?mlat=10.6814166666667&"));
         QVERIFY(form->LabelMapUnavailable->isHidden() && !form->WebBrowser1->isHidden());
+    }
+
+    void pickingUpAfterAFailedLoadSaysSoAndLeavesTheFields() {
+        ConfigHome home;
+        auto form = windowWithMap();
+        QVERIFY(waitForPage(*form, [&] { form->WebBrowser1->setUrl(QUrl(kMapPage + "#map=12/35.5/-0.25")); }));
+        form->OSM = QStringLiteral("http://127.0.0.1:9/?mlat=%1&mlon=%2&zoom=%3");
+        setFields(*form, 1, {"1", "2", "3"}, 1, {"4", "5", "6"});
+        QVERIFY(waitForPage(*form, [&] { QTest::mouseClick(form->ButtonFindPlace, Qt::LeftButton); }));
+        const QString shown = form->LabelURL->text();
+        QCOMPARE(answerMessageBox([&] { QTest::mouseClick(form->ButtonGetPos, Qt::LeftButton); }),
+                 QStringLiteral("地図を読み込めなかったため、地図の位置はありません。\n"
+                                "入力欄はそのままです。"));
+        QCOMPARE(latitudeFields(*form), (QStringList{"南緯", "1", "2", "3"}));
+        QCOMPARE(longitudeFields(*form), (QStringList{"西経", "4", "5", "6"}));
+        QCOMPARE(form->LabelURL->text(), shown);
+    }
+
+    void aLongMapAddressNeverWidensTheWindow() {
+        ConfigHome home;
+        auto form = newWindow();
+        form->show();
+        form->PageControl1->setCurrentWidget(form->TabSheetGPS);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const int width = form->width();
+        form->OSM = QStringLiteral("http://127.0.0.1:9/") + QString(257, u'a') +
+                    QStringLiteral("?mlat=%1&mlon=%2&zoom=%3"); // 300 characters
+        QTest::mouseClick(form->ButtonFindPlace, Qt::LeftButton);
+        QTest::qWait(200); // the layout's turn
+        QCOMPARE(form->width(), width);
+        QVERIFY(form->LabelURL->text().startsWith(form->OSM.left(276)));
+        QVERIFY(form->LabelURL->width() < form->TabSheetGPS->width());
     }
 
     void onlyDigitsAndThePointCanBeTyped() {

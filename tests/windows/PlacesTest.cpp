@@ -155,7 +155,7 @@ private slots:
             QTest::mouseClick(d.CB_Ambiguous, Qt::LeftButton);
             QVERIFY(d.ComboBoxTranscodeFm->isEnabled());
             d.ComboBoxTranscodeTo->setEditText("EUC-JP-MS");
-            d.EditOSMURL->setText("http://localhost/?a=%1&b=%2&c=%3");
+            d.EditOSMURL->setEditText("http://localhost/?a=%1&b=%2&c=%3");
             d.CB_BakCompass->setChecked(true);
             d.CB_Bak8298->setChecked(false);
             d.ComboBoxLocation->setCurrentIndex(5);

@@ -23,7 +23,9 @@ private slots:
         QString text = readText(home.settingsFile());
         text.replace(QRegularExpression("(LEFT|TOP|WIDTH|HEIGHT)=-?\\d+"), "\\1=n");
         QCOMPARE(text, QStringLiteral("[CONFIG]\n"
-                                      "OSM_URL=https://www.openstreetmap.org/?mlat=%1&mlon=%2&zoom=%3\n"
+                                      "OSM_URL=geodot://map/#mlat=%1&mlon=%2&zoom=%3\n"
+                                      "TileURL=https://tile.openstreetmap.org/{z}/{x}/{y}.png\n"
+                                      "TileAttribution=© OpenStreetMap contributors\n"
                                       "TranscodeTo=UNICODE\nTranscodeFm=SJIS\nAmbiguous=0\n"
                                       "Essential=1\nAfterEOI=1\nTimestampOriginal=0\n"
                                       "\n[PARAMS]\nLEFT=n\nTOP=n\nWIDTH=n\nHEIGHT=n\n"

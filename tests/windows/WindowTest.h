@@ -5,9 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QString>
@@ -26,10 +28,15 @@ inline QString fixture(const QString& name) {
     return QStringLiteral(GEODOT_FIXTURES "/") + name;
 }
 
-// Points the user's configuration folder at a new empty folder for the test's lifetime.
+// Points the user's configuration folder, and the cache folder in it, at a new empty folder for
+// the test's lifetime.
 class ConfigHome {
 public:
-    ConfigHome() { qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8()); }
+    ConfigHome() {
+        qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+        qputenv("XDG_CACHE_HOME", cacheFolder().toUtf8());
+    }
+    QString cacheFolder() const { return dir_.path() + QStringLiteral("/cache"); }
     QString path() const { return dir_.path(); }
     QString settingsFile() const {
         return dir_.path() + QStringLiteral("/NORVANE/") + QStringLiteral(GEODOT_TEST_EXE) +
@@ -59,6 +66,20 @@ inline void writeText(const QString& path, const QString& text) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text.toUtf8());
+}
+
+// The GPS page's position: hemisphere items (0 north/east, 1 south/west) and the texts of
+// degrees, minutes and seconds.
+inline void setFields(TForm1& form, int ns, const QStringList& lat, int ew,
+                      const QStringList& lon) {
+    form.ComboBoxLatitude->setCurrentIndex(ns);
+    form.EditLat1->setText(lat[0]);
+    form.EditLat2->setText(lat[1]);
+    form.EditLat3->setText(lat[2]);
+    form.ComboBoxLongitude->setCurrentIndex(ew);
+    form.EditLon1->setText(lon[0]);
+    form.EditLon2->setText(lon[1]);
+    form.EditLon3->setText(lon[2]);
 }
 
 // The remembered places' menu items as "caption#Tag".

@@ -1,6 +1,8 @@
 // Runs the window test class named first on the command line (all of them without arguments) on
-// the off-screen platform.
+// the off-screen platform, unless another is asked for.
 
+#include <QHostAddress>
+#include <QNetworkProxyFactory>
 #include <QTest>
 
 #include <memory>
@@ -15,11 +17,31 @@ QObject* newCompassTest();
 QObject* newGpsTest();
 QObject* newFileTest();
 QObject* newPlacesTest();
+QObject* newMapTest();
+QObject* newX11Test();
+
+namespace {
+
+// The tests reach nothing beyond this machine: a request for another host goes to a proxy that
+// is not there.
+class ThisMachineOnly : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        const QString host = query.peerHostName();
+        if (host.isEmpty() || host == QLatin1String("localhost") || QHostAddress(host).isLoopback())
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return {QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9)};
+    }
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareBrowser();
     GeodotApplication app(argc, argv);
+    QNetworkProxyFactory::setApplicationProxyFactory(new ThisMachineOnly);
     app.setApplicationName(QStringLiteral("geodot"));
     const std::vector<std::pair<QString, QObject* (*)()>> classes = {
         {QStringLiteral("FrameTest"), newFrameTest},
@@ -28,6 +50,8 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("GpsTest"), newGpsTest},
         {QStringLiteral("FileTest"), newFileTest},
         {QStringLiteral("PlacesTest"), newPlacesTest},
+        {QStringLiteral("MapTest"), newMapTest},
+        {QStringLiteral("X11Test"), newX11Test},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

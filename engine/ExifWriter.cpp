@@ -24,6 +24,9 @@ int pointerTarget[3] = {0, 1, 2};
 // nothing points at, or inside their own directory) are left out.
 void prunePointers(WriteTables& t) {
     IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
+    const auto kindOf = [](const IFDRec& pointer) {
+        return pointer.IDX == 0x8769 ? 0 : pointer.IDX == 0x8825 ? 1 : 2;
+    };
     for (int k = 0; k < 3; ++k) {
         pointerTarget[k] = k;
         const int shared = PointerSharedWith[k];
@@ -36,7 +39,7 @@ void prunePointers(WriteTables& t) {
         std::erase_if(*reached[i], [&](const IFDRec& e) {
             if (!IsPointerTag(e.IDX))
                 return false;
-            const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
+            const int k = kindOf(e);
             IFDTable* target = tables[pointerTarget[k]];
             if (kept[k] || target->empty() || target == reached[i])
                 return true;
@@ -49,6 +52,15 @@ void prunePointers(WriteTables& t) {
     for (IFDTable* table : tables)
         if (std::find(reached.begin(), reached.end(), table) == reached.end())
             std::erase_if(*table, [](const IFDRec& e) { return IsPointerTag(e.IDX); });
+    // A directory that held nothing but pointers left out above is empty now and is not
+    // written: the pointers to it go as well, which may empty another one.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (IFDTable* table : {&t.ifd0, &t.ifd1, &t.ifdX, &t.ifdG, &t.ifdI})
+            changed |= std::erase_if(*table, [&](const IFDRec& e) {
+                return IsPointerTag(e.IDX) && tables[pointerTarget[kindOf(e)]]->empty();
+            }) > 0;
+    }
 }
 
 std::uint64_t valueLength(const IFDRec& e) {

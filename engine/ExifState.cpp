@@ -56,21 +56,22 @@ void AppendIFD(IFDTable& ifd, std::uint16_t id, std::uint16_t dataType, std::uin
 }
 
 void SortIFD(IFDTable& ifd) {
+    const auto notAfter = [](const IFDRec& a, const IFDRec& b) { return a.IDX >= b.IDX; };
+    if (std::adjacent_find(ifd.begin(), ifd.end(), notAfter) == ifd.end())
+        return; // already in order, as a saved file's directories are
+    // Sorted by tag, then by position, so that of several entries with one tag the first in
+    // the old order survives. The keys are sorted rather than the records, which are moved
+    // once each.
+    std::vector<std::uint64_t> keys;
+    keys.reserve(ifd.size());
+    for (std::size_t i = 0; i < ifd.size(); ++i)
+        keys.push_back(std::uint64_t{ifd[i].IDX} << 32 | i);
+    std::sort(keys.begin(), keys.end());
     IFDTable result;
     result.reserve(ifd.size());
-    int maximum = -1;
-    for (IFDRec& rec : ifd) {
-        if (rec.IDX > maximum) {
-            maximum = rec.IDX;
-            result.push_back(std::move(rec));
-            continue;
-        }
-        // Of several entries with one tag the first in the old order survives.
-        const auto it = std::find_if(result.begin(), result.end(),
-                                     [&](const IFDRec& r) { return r.IDX >= rec.IDX; });
-        if (it->IDX != rec.IDX)
-            result.insert(it, std::move(rec));
-    }
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (k == 0 || keys[k] >> 32 != keys[k - 1] >> 32)
+            result.push_back(std::move(ifd[keys[k] & 0xFFFFFFFFu]));
     ifd = std::move(result);
 }
 

@@ -9,20 +9,53 @@
 namespace TextCodec {
 namespace {
 
-class IconvHandle {
+// The converters a thread has opened, each kept for the thread's lifetime: opening one costs far
+// more than most conversions do. A converter carries a shift state, so it is never shared
+// between threads.
+class Converters {
 public:
-    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw Exif::EngineError(std::string("Character code not supported: ") + from);
+    Converters() = default;
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+    ~Converters() {
+        for (const Open& c : open_)
+            iconv_close(c.cd);
     }
-    ~IconvHandle() { iconv_close(cd_); }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
-    iconv_t get() const { return cd_; }
+
+    // The converter from one code to another, in its initial shift state.
+    iconv_t get(const char* to, const char* from) {
+        iconv_t cd = find(to, from);
+        if (cd == kNone) {
+            cd = iconv_open(to, from);
+            if (cd == kNone)
+                throw Exif::EngineError(std::string("Character code not supported: ") + from);
+            open_.push_back({to, from, cd});
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return cd;
+    }
 
 private:
-    iconv_t cd_;
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    struct Open {
+        std::string to, from;
+        iconv_t cd;
+    };
+
+    iconv_t find(std::string_view to, std::string_view from) const {
+        for (const Open& c : open_)
+            if (c.to == to && c.from == from)
+                return c.cd;
+        return kNone;
+    }
+
+    std::vector<Open> open_;
 };
+
+iconv_t converter(const char* to, const char* from) {
+    thread_local Converters converters;
+    return converters.get(to, from);
+}
 
 void appendUtf16LE(std::u16string& out, const char* bytes, std::size_t n) {
     for (std::size_t i = 0; i + 1 < n; i += 2)
@@ -33,7 +66,7 @@ void appendUtf16LE(std::u16string& out, const char* bytes, std::size_t n) {
 } // namespace
 
 std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, Errors errors) {
-    IconvHandle cd("UTF-16LE", charset);
+    const iconv_t cd = converter("UTF-16LE", charset);
     std::u16string out;
     out.reserve(bytes.size());
     char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
@@ -43,8 +76,8 @@ std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, 
         char* outPtr = buffer;
         std::size_t outLeft = sizeof buffer;
         const std::size_t rc =
-            inLeft > 0 ? iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft)
-                       : iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+            inLeft > 0 ? iconv(cd, &in, &inLeft, &outPtr, &outLeft)
+                       : iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
         const int err = errno;
         appendUtf16LE(out, buffer, static_cast<std::size_t>(outPtr - buffer));
         if (rc != static_cast<std::size_t>(-1)) {
@@ -62,13 +95,13 @@ std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, 
             break;
         ++in;
         --inLeft;
-        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+        iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
     }
     return out;
 }
 
 std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset) {
-    IconvHandle cd(charset, "UTF-16LE");
+    const iconv_t cd = converter(charset, "UTF-16LE");
     std::string in;
     in.reserve(text.size() * 2);
     for (char16_t c : text)
@@ -80,8 +113,8 @@ std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset) 
     auto convert = [&](char*& src, std::size_t& left) {
         char* dst = buffer;
         std::size_t room = sizeof buffer;
-        const std::size_t rc = src ? iconv(cd.get(), &src, &left, &dst, &room)
-                                   : iconv(cd.get(), nullptr, nullptr, &dst, &room);
+        const std::size_t rc = src ? iconv(cd, &src, &left, &dst, &room)
+                                   : iconv(cd, nullptr, nullptr, &dst, &room);
         const int err = errno;
         out.insert(out.end(), buffer, dst);
         return rc == static_cast<std::size_t>(-1) ? err : 0;

@@ -54,7 +54,6 @@ using Listing = Exif::Listing;
 struct Result {
     Analysis analysis;
     Listing listing;
-    std::u16string text;
     Tables tables;
     std::vector<std::uint64_t> directories;
     Bytes trail;
@@ -64,7 +63,6 @@ Result run(const std::uint8_t* data, std::size_t size) {
     Result r;
     r.analysis = Analyze({data, size});
     r.listing = Exif::ExifStrings;
-    r.text = Exif::ListingText(Exif::ExifStrings);
     r.tables = Snapshot();
     r.directories = Exif::DecodedDirectories;
     r.trail = Exif::TrailStream.toVector();
@@ -80,6 +78,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ReleaseAtEnd releaseEngine;
     const std::uint8_t selector = size > 0 ? data[size - 1] ^ 0xD9 : 0;
     Options options;
     options.ambiguous = selector & 1;
@@ -91,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     allocationLimit.store(8 * size + (std::size_t{1} << 20));
     const Result first = run(data, size);
     const Result second = run(data, size);
+    Exif::ListingText(second.listing); // as the window and geodot-cli show it
     allocationLimit.store(0);
 
     std::set<std::uint64_t> seen;
@@ -113,8 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("second analysis gave another listing: %zu vs %zu lines, first difference at line %zu",
              first.listing.size(), second.listing.size(), i);
     }
-    if (first.text != second.text)
-        Fail("second analysis gave another listing text");
     std::string where;
     if (!SameTables(first.tables, second.tables, where))
         Fail("second analysis gave other tables: %s", where.c_str());

@@ -288,6 +288,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ReleaseAtEnd releaseEngine;
     if (size < 2)
         return 0;
     const std::size_t scriptLength = std::min<std::size_t>((data[0] << 8) | data[1], size - 2);
@@ -385,7 +386,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // --- Save ---
-    const Tables expected = AsWritten(Snapshot());
+    Tables expected = AsWritten(Snapshot());
     if (!WriteOrRefuse())
         return 0;
     const Bytes out = Exif::ToStream.toVector();
@@ -408,7 +409,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("the saved file does not read back: threw %d jpeg %d '%s'", b.threw, b.jpeg,
              b.error.c_str());
     const Tables got = Snapshot();
-    const std::string difference = TablesDifference(expected, got);
+    const std::string difference = TablesDifference(std::move(expected), got);
     if (!difference.empty())
         Fail("the saved file reads back with other entries: %s", difference.c_str());
 

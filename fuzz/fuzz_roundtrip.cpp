@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ReleaseAtEnd releaseEngine;
     const std::span<const std::uint8_t> src(data, size);
     const std::uint8_t selector = size > 0 ? data[size - 1] ^ 0xD9 : 0;
     Options options;
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Analysis a = Analyze(src);
     if (a.threw || !a.jpeg)
         return 0;
-    const Tables expected = AsWritten(Snapshot());
+    Tables expected = AsWritten(Snapshot());
 
     if (!WriteOrRefuse())
         return 0;
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (b.threw || !b.jpeg)
         Fail("the saved file does not read back: threw %d jpeg %d '%s'", b.threw, b.jpeg,
              b.error.c_str());
-    const std::string difference = TablesDifference(expected, Snapshot());
+    const std::string difference = TablesDifference(std::move(expected), Snapshot());
     if (!difference.empty())
         Fail("the saved file reads back with other entries: %s", difference.c_str());
 

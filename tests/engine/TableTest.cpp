@@ -21,10 +21,29 @@ IFDRec entry(std::uint16_t tag, std::uint32_t count = 1) {
 }
 
 TEST_F(TableRoutines, SortKeepsTheFirstOfDuplicateTagsInAscendingOrder) {
-    IFDTable t = {entry(0x0110, 1), entry(0x010F), entry(0x0110, 2), entry(0x0100)};
-    SortIFD(t);
-    ASSERT_EQ(tags(t), (std::vector<std::uint16_t>{0x0100, 0x010F, 0x0110}));
-    EXPECT_EQ(t[2].Count, 1u);
+    // The count tells the entries of one tag apart: the survivor must be the one that came
+    // first, whether the table was out of order or in order with its duplicates side by side.
+    const struct {
+        IFDTable table;
+        std::vector<std::uint16_t> tags;
+        std::vector<std::uint32_t> counts;
+    } cases[] = {
+        {{entry(0x0110, 1), entry(0x010F, 1), entry(0x0110, 2), entry(0x0100, 1)},
+         {0x0100, 0x010F, 0x0110}, {1, 1, 1}},
+        {{entry(0x0100, 1), entry(0x0100, 2), entry(0x0101, 3)}, {0x0100, 0x0101}, {1, 3}},
+        {{entry(0x0102, 1), entry(0x0101, 2), entry(0x0101, 3), entry(0x0100, 4), entry(0x0102, 5)},
+         {0x0100, 0x0101, 0x0102}, {4, 2, 1}},
+        {{}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        IFDTable t = c.table;
+        SortIFD(t);
+        EXPECT_EQ(tags(t), c.tags);
+        std::vector<std::uint32_t> counts;
+        for (const IFDRec& e : t)
+            counts.push_back(e.Count);
+        EXPECT_EQ(counts, c.counts);
+    }
 }
 
 TEST_F(TableRoutines, CleanDropsZeroCountsReadInTheFileByteOrder) {

@@ -73,13 +73,15 @@ flags=(
 )
 if [[ $jobs -gt 1 || ${GEODOT_FUZZ_KEEP_GOING:-0} == 1 ]]; then
     flags+=(-fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+else
+    flags+=(-reload=0) # no other process adds to the corpus meanwhile
 fi
 
 # The sanitizers' defaults cost more than half the speed: a 256 MiB quarantine hands out memory
-# that has long left the caches, and every allocation records 30 frames. A quarantine of a few
-# MiB still catches a use after free within a run, and 10 frames still place an allocation.
-# Reproducers are replayed below with the defaults.
-fuzz_asan_options="quarantine_size_mb=2:malloc_context_size=10${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+# that has long left the caches, and every allocation records 30 frames. A 1 MiB quarantine
+# still catches a use soon after a free, and 5 frames still hint at an allocation; every
+# reproducer is replayed below with the defaults, which give the full report.
+fuzz_asan_options="quarantine_size_mb=1:malloc_context_size=5${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 
 found_before=$(find "$artifacts" -type f | sort)
 log=$logs/$target.log

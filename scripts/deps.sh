@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libqt6opengl6-dev libjs-leaflet
   xvfb xauth fonts-noto-cjk fonts-dejavu-core
   desktop-file-utils appstream groff-base dpkg-dev
+  lintian file
 )
 missing=()
 for p in "${packages[@]}"; do

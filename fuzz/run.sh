@@ -3,11 +3,13 @@
 #
 #   fuzz/run.sh TARGET SECONDS [JOBS]
 #
-# TARGET is fuzz_analyze, fuzz_roundtrip or fuzz_edit. The seed corpus is assembled from the
-# test fixtures, the broken fixtures, the regression files and ../shared/samples (each where
-# present); what the fuzzer adds goes to build-fuzz/corpus/TARGET and is kept between runs.
-# Reproducers of what it finds go to build-fuzz/artifacts/TARGET/, the log to
-# build-fuzz/logs/TARGET.log.
+# TARGET is fuzz_analyze, fuzz_roundtrip or fuzz_edit. The seeds are made from the test
+# fixtures, the broken fixtures, the regression cases, the fuzz findings and ../shared/samples
+# (each where present), cut to what the engine reads (make_seeds.py); what the fuzzer adds goes
+# to build-fuzz/corpus/TARGET and is kept between runs. Reproducers of what it finds go to
+# build-fuzz/artifacts/TARGET/, the log to build-fuzz/logs/TARGET.log. At the end it prints the
+# average executions per second (and per second of CPU time, which says more on a busy
+# machine). Longer campaigns: campaign.sh.
 #
 # With one job the fuzzer stops at its first finding. With JOBS > 1, or with
 # GEODOT_FUZZ_KEEP_GOING=1, it runs in fork mode and carries on past crashes, timeouts and

@@ -190,6 +190,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
         // a cut-off block is read as far as it goes.
         if (mk != '0' && !insideTiff(start, 2 + 12 * std::uint64_t{count}))
             count = 0;
+        bool thumbnailOffsetRead = false, thumbnailSizeRead = false;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t entryPos = start + 2 + 12 * std::uint64_t{i};
             if (!insideTiff(entryPos, 12))
@@ -256,10 +257,16 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                     SourceClaims.emplace_back(valuePos, valuePos + tlen);
             }
             met.insert(tag);
-            if (mk == '1' && tag == 0x0201)
+            // Of several entries with one tag the save keeps the first that has a value (see
+            // CleanIFD), so that one locates the thumbnail the save copies.
+            if (mk == '1' && tag == 0x0201 && n != 0 && !thumbnailOffsetRead) {
                 SNOffset = thumbnailNumber(rec);
-            if (mk == '1' && tag == 0x0202)
+                thumbnailOffsetRead = true;
+            }
+            if (mk == '1' && tag == 0x0202 && n != 0 && !thumbnailSizeRead) {
                 SNSize = thumbnailNumber(rec);
+                thumbnailSizeRead = true;
+            }
             const std::u16string line = GetExifNote(rec, mk, false);
             if (!line.empty() && line[0] != u'$')
                 exif.push_back(line);

@@ -185,6 +185,47 @@ TEST_F(Writing, ThumbnailEndsTheBlockAndIsPointedAt) {
     EXPECT_EQ(12 + at + 5000, 4 + w.segmentLength()); // the last thing in the block
 }
 
+TEST_F(Writing, TheThumbnailCopiedIsTheOneTheKeptEntriesLocate) {
+    // Of several offset or length entries in the 1st IFD the save keeps the first that has a
+    // value: the thumbnail it copies must be the one that pair locates, whole.
+    Bytes thumbnail(3000);
+    for (std::size_t i = 0; i < thumbnail.size(); ++i)
+        thumbnail[i] = static_cast<std::uint8_t>(i * 13);
+    const struct {
+        const char* what;
+        bool emptyPairFirst;
+    } cases[] = {{"a second pair after it", false}, {"a pair without values before it", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto block = [&](std::uint32_t thumbnailAt) {
+            TiffBuilder t;
+            const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+            t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+            t.link(ifd0, ifd1);
+            if (c.emptyPairFirst) {
+                t.entry(ifd1, 0x0201, 4, 0, {});
+                t.entry(ifd1, 0x0202, 4, 0, {});
+            }
+            t.entry(ifd1, 0x0201, 4, 1, t.u32(thumbnailAt));
+            t.entry(ifd1, 0x0202, 4, 1, t.u32(3000));
+            if (!c.emptyPairFirst) {
+                t.entry(ifd1, 0x0201, 4, 1, t.u32(8));
+                t.entry(ifd1, 0x0202, 4, 1, t.u32(4));
+            }
+            return t.build();
+        };
+        const auto at = static_cast<std::uint32_t>(block(0).size());
+        ASSERT_TRUE(analyze(jpeg(exifApp1(block(at) + thumbnail))));
+        const Written w = write();
+        const std::uint32_t ifd1At = w.link(w.ifd0());
+        ASSERT_NE(ifd1At, 0u);
+        EXPECT_EQ(w.field(ifd1At, 0x0202), 3000u);
+        const std::uint32_t copied = w.field(ifd1At, 0x0201);
+        ASSERT_LE(12 + copied + 3000, w.file.size());
+        EXPECT_EQ(Bytes(w.tiff() + copied, w.tiff() + copied + 3000), thumbnail);
+    }
+}
+
 TEST_F(Writing, SavingTwiceGivesTheSameFileAndPlaceholdersSurviveASave) {
     TiffBuilder t;
     t.entry(t.addIfd(), 0x0112, 3, 1, t.u16(1));

@@ -4,6 +4,7 @@
 // of the directory tables, an independent walk over the JPEG segments, and the failure report.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,10 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+#include <unistd.h>
+
+#include <sanitizer/allocator_interface.h>
+#include <sanitizer/common_interface_defs.h>
 
 #include "Exif.h"
 #include "ExifDetails.h"
@@ -34,6 +39,43 @@ using Bytes = std::vector<std::uint8_t>;
     std::fflush(stderr);
     std::abort();
 }
+
+// --- Allocation limit ----------------------------------------------------------------------------
+
+// The largest single allocation allowed while a target works on an input; 0 while none is.
+inline std::atomic<std::size_t> allocationLimit{0};
+
+inline void FailOnLargeAllocation(const volatile void*, std::size_t size) {
+    const std::size_t limit = allocationLimit.load(std::memory_order_relaxed);
+    if (limit == 0 || size <= limit)
+        return;
+    allocationLimit.store(0);
+    // No allocation from here on: the report is written straight to the descriptor.
+    char message[160];
+    const int n = std::snprintf(message, sizeof message,
+                                "\n*** geodot fuzz check failed: one allocation of %zu bytes "
+                                "exceeds the limit of %zu bytes for this input\n",
+                                size, limit);
+    if (n > 0)
+        (void)!write(2, message, static_cast<std::size_t>(n));
+    __sanitizer_print_stack_trace();
+    std::abort();
+}
+
+inline void IgnoreFree(const volatile void*) {}
+
+// Makes any allocation beyond the limit a failure; call once, from LLVMFuzzerInitialize.
+inline void InstallAllocationLimit() {
+    __sanitizer_install_malloc_and_free_hooks(FailOnLargeAllocation, IgnoreFree);
+}
+
+// Sets the limit for as long as it lives.
+struct AllocationLimit {
+    explicit AllocationLimit(std::size_t bytes) { allocationLimit.store(bytes); }
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+    ~AllocationLimit() { allocationLimit.store(0); }
+};
 
 inline void SetProgramIdentity() {
     Exif::ProgramName = u"geodot";

@@ -7,47 +7,17 @@
 // Ambiguous on, bits 1-3 pick TranscodeFm (0: SJIS, 1: JIS, 2: UTF8,
 // 3: EUC, 4: UNICODE, else SJIS).
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
-#include <unistd.h>
-
-#include <sanitizer/allocator_interface.h>
-#include <sanitizer/common_interface_defs.h>
 
 #include "FuzzSupport.h"
 
 using namespace fuzzsupport;
 
 namespace {
-
-// The largest allocation allowed while the engine works on an input; 0 while it does not.
-// The listing renders an UNDEFINED value as "XX," per byte in UTF-16 (6 bytes per byte) and
-// strings may hold up to twice what they use, but every value lies inside one APP1 segment
-// (at most 64 KiB), which the constant term covers. A bound of 8 bytes per input byte plus
-// 1 MiB thus holds for any input that does not make the engine multiply its data.
-std::atomic<std::size_t> allocationLimit{0};
-
-void onMalloc(const volatile void*, std::size_t size) {
-    const std::size_t limit = allocationLimit.load(std::memory_order_relaxed);
-    if (limit == 0 || size <= limit)
-        return;
-    allocationLimit.store(0);
-    char message[160];
-    const int n = std::snprintf(message, sizeof message,
-                                "\n*** geodot fuzz check failed: one allocation of %zu bytes "
-                                "exceeds the limit of %zu bytes for this input\n",
-                                size, limit);
-    if (n > 0)
-        (void)!write(2, message, static_cast<std::size_t>(n));
-    __sanitizer_print_stack_trace();
-    std::abort();
-}
-
-void onFree(const volatile void*) {}
 
 // A 64-bit FNV-1a digest: the repeated analysis is compared with digests of what the first
 // left behind, since copying the listing and the tables costs more than the analysis itself.
@@ -136,7 +106,7 @@ void checkRepeat(const Result& first, const std::uint8_t* data, std::size_t size
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetProgramIdentity();
-    __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree);
+    InstallAllocationLimit();
     return 0;
 }
 
@@ -150,11 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.transcodeFm = kFm[(selector >> 1) & 7];
     options.apply();
 
-    allocationLimit.store(8 * size + (std::size_t{1} << 20));
+    // The listing renders an UNDEFINED value as "XX," per byte in UTF-16 (6 bytes per byte) and
+    // strings may hold up to twice what they use, but every value lies inside one APP1 segment
+    // (at most 64 KiB), which the constant term covers. A bound of 8 bytes per input byte plus
+    // 1 MiB thus holds for any input that does not make the engine multiply its data.
+    const AllocationLimit limit(8 * size + (std::size_t{1} << 20));
     const Result first = run(data, size);
     Exif::ListingText(Exif::ExifStrings); // as the window and geodot-cli show it
     checkRepeat(first, data, size);
-    allocationLimit.store(0);
 
     std::set<std::uint64_t> seen;
     for (std::uint64_t d : first.directories)

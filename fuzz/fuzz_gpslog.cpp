@@ -4,7 +4,6 @@
 //
 // The last byte of the input picks the size of the pieces: 1 to 64 bytes.
 
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <unistd.h>
-
-#include <sanitizer/allocator_interface.h>
-#include <sanitizer/common_interface_defs.h>
 
 #include "FuzzSupport.h"
 #include "GpsLogParse.h"
@@ -23,29 +18,6 @@
 using namespace fuzzsupport;
 
 namespace {
-
-// The largest allocation allowed while a log is read; 0 while none is. The points (32 bytes
-// each, a vector up to twice what it holds) and the XML parser's buffer grow with the input,
-// and every point takes more than 16 bytes of it.
-std::atomic<std::size_t> allocationLimit{0};
-
-void onMalloc(const volatile void*, std::size_t size) {
-    const std::size_t limit = allocationLimit.load(std::memory_order_relaxed);
-    if (limit == 0 || size <= limit)
-        return;
-    allocationLimit.store(0);
-    char message[160];
-    const int n = std::snprintf(message, sizeof message,
-                                "\n*** geodot fuzz check failed: one allocation of %zu bytes "
-                                "exceeds the limit of %zu bytes for this input\n",
-                                size, limit);
-    if (n > 0)
-        (void)!write(2, message, static_cast<std::size_t>(n));
-    __sanitizer_print_stack_trace();
-    std::abort();
-}
-
-void onFree(const volatile void*) {}
 
 struct Result {
     std::vector<GpsLog::Point> points;
@@ -72,7 +44,7 @@ bool samePoint(const GpsLog::Point& a, const GpsLog::Point& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree);
+    InstallAllocationLimit();
     return 0;
 }
 
@@ -80,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view log(reinterpret_cast<const char*>(data), size);
     const std::size_t pieceSize = 1 + (size > 0 ? data[size - 1] % 64 : 0);
 
-    allocationLimit.store(8 * size + (std::size_t{1} << 20));
+    // The points (32 bytes each, a vector up to twice what it holds) and the XML parser's buffer
+    // grow with the input, and every point takes more than 16 bytes of it.
+    const AllocationLimit limit(8 * size + (std::size_t{1} << 20));
     const Result whole = read(log, std::max<std::size_t>(size, 1));
     const Result pieces = read(log, pieceSize);
     std::vector<GpsLog::Point> viaApi;
@@ -90,7 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Exif::EngineError&) {
         threw = true;
     }
-    allocationLimit.store(0);
 
     for (const GpsLog::Point& p : whole.points)
         if (!(p.lat >= -90 && p.lat <= 90 && p.lon >= -180 && p.lon <= 180) || std::isinf(p.alt))

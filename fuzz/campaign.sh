@@ -9,7 +9,7 @@
 set -euo pipefail
 
 [[ $# -ge 1 && $# -le 3 ]] || {
-    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit [MINUTES [EXECUTIONS]]" >&2
+    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit|fuzz_gpslog [MINUTES [EXECUTIONS]]" >&2
     exit 2
 }
 target=$1

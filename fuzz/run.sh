@@ -3,9 +3,10 @@
 #
 #   fuzz/run.sh TARGET SECONDS [JOBS]
 #
-# TARGET is fuzz_analyze, fuzz_roundtrip or fuzz_edit. The seeds are made from the test
-# fixtures, the broken fixtures, the regression cases, the fuzz findings and ../shared/samples
-# (each where present), cut to what the engine reads (make_seeds.py); what the fuzzer adds goes
+# TARGET is fuzz_analyze, fuzz_roundtrip, fuzz_edit or fuzz_gpslog. The JPEG targets' seeds are
+# made from the test fixtures, the broken fixtures, the regression cases, the fuzz findings and
+# ../shared/samples (each where present), cut to what the engine reads (make_seeds.py); the GPS
+# log target starts from its dictionary and what it found before. What the fuzzer adds goes
 # to build-fuzz/corpus/TARGET and is kept between runs. Reproducers of what it finds go to
 # build-fuzz/artifacts/TARGET/, the log to build-fuzz/logs/TARGET.log. At the end it prints the
 # average executions per second (and per second of CPU time, which says more on a busy
@@ -20,7 +21,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit SECONDS [JOBS]" >&2
+    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit|fuzz_gpslog SECONDS [JOBS]" >&2
     exit 2
 }
 [[ $# -ge 2 && $# -le 3 ]] || usage
@@ -28,7 +29,7 @@ target=$1
 seconds=$2
 jobs=${3:-1}
 case $target in
-fuzz_analyze | fuzz_roundtrip | fuzz_edit) ;;
+fuzz_analyze | fuzz_roundtrip | fuzz_edit | fuzz_gpslog) ;;
 *) usage ;;
 esac
 [[ $seconds =~ ^[0-9]+$ && $jobs =~ ^[1-9][0-9]*$ ]] || usage
@@ -40,7 +41,7 @@ if [[ ! -f $build/build.ninja ]]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DGEODOT_FUZZ=ON -DGEODOT_BUILD_TESTS=OFF -DGEODOT_BUILD_BENCH=OFF >/dev/null || exit 2
 fi
-ninja -C "$build" fuzz_analyze fuzz_roundtrip fuzz_edit >/dev/null || exit 2
+ninja -C "$build" fuzz_analyze fuzz_roundtrip fuzz_edit fuzz_gpslog >/dev/null || exit 2
 
 # --- Seed corpus ---
 seeds=$build/seeds/$target
@@ -55,18 +56,23 @@ mkdir -p "$seeds" "$corpus" "$artifacts" "$logs"
 jpeg_max=131072
 max_len=$jpeg_max
 [[ $target == fuzz_edit ]] && max_len=$((jpeg_max + 2 + 65535)) # the script's length and the script
+dict=$root/fuzz/exif.dict
 sources=()
 shopt -s nullglob
-for f in "$root"/tests/fixtures/*.jpg "$root"/tests/fixtures/malformed/* "$root"/tests/regress/cases/*.jpg \
-    "$root"/fuzz/findings/* "$root"/../shared/samples/*.jpg "$root"/../shared/samples/malformed/*; do
-    [[ -f $f && $f != *.md ]] && sources+=("$f")
-done
+if [[ $target == fuzz_gpslog ]]; then
+    dict=$root/fuzz/gpslog.dict # the logs' words are all it needs to start from
+else
+    for f in "$root"/tests/fixtures/*.jpg "$root"/tests/fixtures/malformed/* "$root"/tests/regress/cases/*.jpg \
+        "$root"/fuzz/findings/* "$root"/../shared/samples/*.jpg "$root"/../shared/samples/malformed/*; do
+        [[ -f $f && $f != *.md ]] && sources+=("$f")
+    done
+    python3 "$root/fuzz/make_seeds.py" "$target" "$seeds" "$jpeg_max" "${sources[@]}" || exit 2
+fi
 shopt -u nullglob
-python3 "$root/fuzz/make_seeds.py" "$target" "$seeds" "$jpeg_max" "${sources[@]}" || exit 2
 
 flags=(
     -max_total_time="$seconds"
-    -dict="$root/fuzz/exif.dict"
+    -dict="$dict"
     -timeout=10
     -rss_limit_mb=2048
     -max_len="$max_len"

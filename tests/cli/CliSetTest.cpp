@@ -335,6 +335,17 @@ TEST_F(CliSet, TextOptionsWriteTheirTagsAndAnEmptyTextRemovesThem) {
     EXPECT_EQ(t["Make"], "Canon");
 }
 
+TEST_F(CliSet, ALineBreakInsideATextStaysInTheFileAndOnOneListingLine) {
+    REQUIRE_EXIFTOOL();
+    const fs::path p = copy("canon-powershot-s40-le-thumb.jpg", "pic.jpg");
+    ASSERT_EQ(run({"set", "--title", "first\nsecond", p.string()}).status, 0);
+    EXPECT_EQ(exiftool("-b -IFD0:ImageDescription " + quote(p.string())), "first\nsecond");
+    const std::vector<std::string> listing = info(p);
+    EXPECT_NE(std::find(listing.begin(), listing.end(), "画像タイトル=first\\x0Asecond"),
+              listing.end());
+    EXPECT_EQ(std::find(listing.begin(), listing.end(), "second"), listing.end());
+}
+
 TEST_F(CliSet, AnEmptyTitleRemovesTheCamerasTitleAndNothingElse) {
     REQUIRE_EXIFTOOL();
     const fs::path p = copy("olympus-pen-ep3-le-thumb.jpg", "pic.jpg");

@@ -252,6 +252,9 @@ void UpdateGPS() {
         direction = static_cast<std::uint32_t>(Roundoff(d * 100)) % 36000;
     }
     const bool keptMagnetic = Tag10 == -1 && NewTag11 == Tag11;
+    // The date stamp is renewed with the position, and a time stamp the file holds is renewed
+    // with it: the two together name one instant, and an old time on a new date would name a
+    // false one.
     using std::chrono::milliseconds;
     const GpsStamp stamp = gpsStamp(NewGpsStamp.value_or(
         std::chrono::floor<milliseconds>(std::chrono::system_clock::now())));
@@ -296,10 +299,7 @@ void UpdateGPS() {
             e.DataType = Num16(UNDEFINED);
             SetStringData(e, NewTag1C, TranscodeTo);
             break;
-        case 0x07:
-            if (NewGpsStamp)
-                fill(e, RATIONAL, 3, stamp.time);
-            break;
+        case 0x07: fill(e, RATIONAL, 3, stamp.time); break;
         case 0x1D: fill(e, ASCII, 11, stamp.date); break;
         default: break;
         }

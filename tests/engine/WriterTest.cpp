@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "support/EngineTest.h"
 
 using namespace testsupport;
@@ -45,6 +48,39 @@ struct Written {
             if (e.tag == tag)
                 return e.field;
         return 0;
+    }
+    const Entry* entry(std::uint32_t ifd, std::uint16_t tag) const {
+        static Entry found;
+        for (const Entry& e : entries(ifd))
+            if (e.tag == tag)
+                return &(found = e);
+        return nullptr;
+    }
+    std::vector<std::uint16_t> tags(std::uint32_t ifd) const {
+        std::vector<std::uint16_t> out;
+        for (const Entry& e : entries(ifd))
+            out.push_back(e.tag);
+        return out;
+    }
+    // The numbers of a SHORT or LONG entry, wherever they are stored.
+    std::vector<std::uint32_t> numbers(std::uint32_t ifd, std::uint16_t tag) const {
+        std::vector<std::uint32_t> out;
+        const Entry* e = entry(ifd, tag);
+        if (e == nullptr)
+            return out;
+        const std::uint32_t size = e->type == 3 ? 2 : 4;
+        std::uint32_t at = ifd + 2;
+        while (u16(at) != tag)
+            at += 12;
+        at = size * e->count <= 4 ? at + 8 : e->field;
+        for (std::uint32_t i = 0; i < e->count; ++i)
+            out.push_back(size == 2 ? u16(at + 2 * i) : u32(at + 4 * i));
+        return out;
+    }
+    Bytes bytes(std::uint32_t at, std::size_t n) const { return Bytes(tiff() + at, tiff() + at + n); }
+    // The TIFF data, as far as the segment goes.
+    std::string block() const {
+        return std::string(reinterpret_cast<const char*>(tiff()), segmentLength() - 8);
     }
 };
 
@@ -302,6 +338,42 @@ TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     EXPECT_TRUE(refused);
     EXPECT_GE(largest, 65534u);
     EXPECT_LE(largest, 65535u);
+}
+
+TEST_F(Writing, ABlockWhose0thIfdCannotBeReadGetsTheMandatoryTagsInItsByteOrder) {
+    for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        TiffBuilder t(big);
+        t.entry(t.addIfd(), 0x0112, 3, 1, t.u16(1));
+        Bytes tiff = t.build();
+        const Bytes offset = t.u32(0x7000); // the 0th IFD lies past the block
+        std::copy(offset.begin(), offset.end(), tiff.begin() + 4);
+        Exif::ResetEngine();
+        Exif::FmStream.assign(jpeg(exifApp1(tiff)));
+        Exif::MainWidth = 4000, Exif::MainHeight = 70000;
+        ASSERT_TRUE(Exif::AnalyzeExif());
+        const Written w = write();
+        ASSERT_EQ(w.big, big);
+        const std::uint32_t ifd0 = w.ifd0(), exif = w.field(ifd0, 0x8769);
+        for (std::uint16_t tag : {0x011A, 0x011B}) {
+            const std::uint32_t at = w.field(ifd0, tag);
+            EXPECT_EQ(w.u32(at), 72u);
+            EXPECT_EQ(w.u32(at + 4), 1u);
+        }
+        EXPECT_EQ(w.numbers(ifd0, 0x0128), (std::vector<std::uint32_t>{2}));
+        EXPECT_EQ(w.numbers(ifd0, 0x0213), (std::vector<std::uint32_t>{1}));
+        EXPECT_EQ(w.numbers(exif, 0xA001), (std::vector<std::uint32_t>{1}));
+        EXPECT_EQ(w.numbers(exif, 0xA002), (std::vector<std::uint32_t>{4000}));
+        EXPECT_EQ(w.numbers(exif, 0xA003), (std::vector<std::uint32_t>{70000}));
+        // Byte lists stand in the value field as they are, whatever the byte order.
+        std::uint32_t at = exif + 2;
+        std::map<std::uint16_t, Bytes> lists;
+        for (std::size_t i = 0; i < w.entries(exif).size(); ++i, at += 12)
+            lists[w.u16(at)] = w.bytes(at + 8, 4);
+        EXPECT_EQ(lists[0x9000], text("0232"));
+        EXPECT_EQ(lists[0x9101], (Bytes{1, 2, 3, 0}));
+        EXPECT_EQ(lists[0xA000], text("0100"));
+    }
 }
 
 } // namespace

@@ -76,6 +76,20 @@ bool SkipSegment(std::uint64_t markerPos) {
     return true;
 }
 
+// JFIF and its extension JFXX describe the picture in terms that contradict an EXIF block (a
+// different resolution, a thumbnail of their own), so the output drops them. Other APP0
+// segments carry data of their own (CIFF metadata, AVI1 of motion-JPEG cameras) and are kept.
+bool HandleAPP0(std::uint64_t markerPos) {
+    std::uint64_t end = 0;
+    if (segmentFits(markerPos, end) && end - markerPos >= 8) {
+        // marker 2 + length 2 + identifier 4
+        const auto id = FmStream.view(markerPos + 4, 4);
+        if (std::equal(id.begin(), id.end(), "JFIF") || std::equal(id.begin(), id.end(), "JFXX"))
+            return SkipSegment(markerPos);
+    }
+    return WriteSegment(markerPos);
+}
+
 bool isExifIdentifier(std::uint64_t markerPos, std::uint64_t end) {
     // marker 2 + length 2 + "Exif" 4 + two more identifier bytes
     if (end - markerPos < 10)
@@ -175,7 +189,7 @@ void ReadJpeg() {
         }
         switch (Marker) {
         case kAPP0:
-            walking = SkipSegment(markerPos);
+            walking = HandleAPP0(markerPos);
             break;
         case kAPP1:
             walking = HandleAPP1(markerPos);

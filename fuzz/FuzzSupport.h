@@ -294,12 +294,19 @@ inline Bytes FreshComment() {
     return out;
 }
 
-// The source segments a save keeps, in order: all but APP0, the EXIF APP1 segments and the
+// An APP0 segment of JFIF or its JFXX extension, which a save drops.
+inline bool IsJfif(std::span<const std::uint8_t> b, const Segment& s) {
+    return s.code == 0xE0 && s.end - s.begin >= 8 &&
+           (ContainsText(b.subspan(s.begin + 4, 4), "JFIF") ||
+            ContainsText(b.subspan(s.begin + 4, 4), "JFXX"));
+}
+
+// The source segments a save keeps, in order: all but JFIF, the EXIF APP1 segments and the
 // comments of earlier saves.
 inline std::vector<Bytes> KeptSegments(std::span<const std::uint8_t> b, const Walk& w) {
     std::vector<Bytes> out;
     for (const Segment& s : w.segments) {
-        if (s.code == 0xE0 || IsExifApp1(b, s) || IsOurComment(b, s))
+        if (IsJfif(b, s) || IsExifApp1(b, s) || IsOurComment(b, s))
             continue;
         out.emplace_back(b.begin() + s.begin, b.begin() + s.end);
     }

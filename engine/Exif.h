@@ -35,7 +35,7 @@ constexpr std::uint16_t kLittleEndian = 0x4949; // "II"
 // TIFF field types.
 enum FieldType : std::uint16_t {
     BYTE = 1, ASCII = 2, SHORT = 3, LONG = 4, RATIONAL = 5, SBYTE = 6, UNDEFINED = 7,
-    SSHORT = 8, SLONG = 9, SRATIONAL = 10, FLOAT = 11, DOUBLE = 12,
+    SSHORT = 8, SLONG = 9, SRATIONAL = 10, FLOAT = 11, DOUBLE = 12, IFD = 13,
 };
 
 // --- State -------------------------------------------------------------------------------------
@@ -99,6 +99,9 @@ void SortIFD(IFDTable& ifd);
 void CleanIFD(IFDTable& ifd);
 bool IsIgnoredTag(std::uint16_t tag); // membership in the hidden-tag list
 bool IsPointerTag(std::uint16_t tag); // 0x8769, 0x8825, 0xA005
+// False for an entry whose type is none of the TIFF field types 1 to 13: it has no value a
+// reader could take, and readers reject the directory that holds it.
+bool HasFieldType(const IFDRec& entry);
 std::uint16_t ByteToInt16(std::span<const std::uint8_t> bytes);
 std::uint32_t ByteToInt32(std::span<const std::uint8_t> bytes);
 void Finalization();

@@ -114,12 +114,12 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
-    // A block that holds no value (no directory could be read, or only empty entries) gets the
-    // empty structure of a file without EXIF, with the mandatory tags where the option asks for
-    // them: saving it then gives the same file as saving that file again.
+    // A block that holds no value (no directory could be read, or only empty entries and entries
+    // of no type) gets the empty structure of a file without EXIF, with the mandatory tags where
+    // the option asks for them: saving it then gives the same file as saving that file again.
     const auto holdsValues = [](const IFDTable& t) {
         return std::any_of(t.begin(), t.end(), [](const IFDRec& e) {
-            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0;
+            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0 && HasFieldType(e);
         });
     };
     if (!holdsValues(IFD0) && !holdsValues(IFDX) && !holdsValues(IFDG) && !holdsValues(IFDI) &&

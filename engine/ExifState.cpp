@@ -87,6 +87,11 @@ bool IsPointerTag(std::uint16_t tag) {
     return std::find(std::begin(kIFDSet), std::end(kIFDSet), tag) != std::end(kIFDSet);
 }
 
+bool HasFieldType(const IFDRec& entry) {
+    const std::uint16_t type = Num16(entry.DataType);
+    return type >= BYTE && type <= IFD;
+}
+
 std::uint16_t ByteToInt16(std::span<const std::uint8_t> b) {
     return b.size() < 2 ? 0 : static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }

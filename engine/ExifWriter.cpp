@@ -322,12 +322,16 @@ std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
 
 void WriteJpeg() {
     WriteTables t{IFD0, IFDX, IFDG, IFDI, IFD1};
-    // A pointer is written as one LONG whatever the source said; a count of 0 must not make the
-    // cleaning drop it and lose its directory.
-    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1})
+    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1}) {
+        // An entry of no known type has no value; before the cleaning, so that a proper entry
+        // of the same tag after it is the one kept.
+        std::erase_if(*table, [](const IFDRec& e) { return !HasFieldType(e); });
+        // A pointer is written as one LONG whatever the source said; a count of 0 must not make
+        // the cleaning drop it and lose its directory.
         for (IFDRec& e : *table)
             if (IsPointerTag(e.IDX))
                 e.Count = Num32(1);
+    }
     for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifd1})
         CleanIFD(*table);
     prunePointers(t);

@@ -126,11 +126,13 @@ inline bool SameTables(const Tables& a, const Tables& b, std::string& where) {
     return true;
 }
 
-// The tables as the writer puts them into a file: entries without a value gone, sorted, the
-// first of several entries with one tag kept (the Interoperability table goes out as it is).
+// The tables as the writer puts them into a file: entries of no field type and without a value
+// gone, sorted, the first of several entries with one tag kept (the Interoperability table goes out as it is).
 // Pointer entries are left out, since their values are the new offsets, and so is the
 // thumbnail offset of the 1st IFD. Uses the byte order currently in Exif::BO.
 inline Tables AsWritten(Tables t) {
+    for (Exif::IFDTable* table : TableList(t))
+        std::erase_if(*table, [](const Exif::IFDRec& e) { return !Exif::HasFieldType(e); });
     for (Exif::IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifd1})
         Exif::CleanIFD(*table);
     for (Exif::IFDTable* table : TableList(t))

@@ -340,6 +340,30 @@ TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     EXPECT_LE(largest, 65535u);
 }
 
+TEST_F(Writing, EntriesOfNoFieldTypeAreLeftOut) {
+    // A camera wrote type 0 over an entry; sorted to the front of the 0th IFD it made other
+    // readers reject the whole directory. Such entries have no value and go; a proper entry of
+    // the same tag after one is the one kept.
+    for (bool big : {false, true}) {
+        TiffBuilder t(big);
+        const int ifd0 = t.addIfd(), exif = t.addIfd();
+        t.rawEntry(ifd0, 0x0001, 0, 1, 0);
+        t.entry(ifd0, 0x010F, 2, 5, ascii("Sony"));
+        t.rawEntry(ifd0, 0x0112, 0, 1, 0);
+        t.entry(ifd0, 0x0112, 3, 1, t.u16(6));
+        t.pointer(ifd0, 0x8769, exif);
+        t.rawEntry(ifd0, 0x9999, 14, 1, 0);
+        t.entry(exif, 0x829D, 5, 1, t.rational(28, 10));
+        t.rawEntry(exif, 0xC000, 0xFFFF, 2, 0x12345678);
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        const Written w = write();
+        EXPECT_EQ(w.tags(w.ifd0()), (std::vector<std::uint16_t>{0x010F, 0x0112, 0x8769}));
+        EXPECT_EQ(w.entry(w.ifd0(), 0x0112)->type, 3);
+        EXPECT_EQ(w.numbers(w.ifd0(), 0x0112), (std::vector<std::uint32_t>{6}));
+        EXPECT_EQ(w.tags(w.field(w.ifd0(), 0x8769)), (std::vector<std::uint16_t>{0x829D}));
+    }
+}
+
 TEST_F(Writing, ABlockWhose0thIfdCannotBeReadGetsTheMandatoryTagsInItsByteOrder) {
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "MM" : "II");

@@ -161,9 +161,9 @@ bool AnalyzeExif() {
     for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
         t->clear();
     SNOffset = SNSize = 0;
+    ThumbnailStrips.clear();
     FmTiffEnd = 0;
     MakerNoteOffset = 0;
-    SourceClaims.clear();
     DecodedDirectories.clear();
     std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
     FmStream.seek(0);

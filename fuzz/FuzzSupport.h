@@ -127,9 +127,11 @@ inline bool SameTables(const Tables& a, const Tables& b, std::string& where) {
 }
 
 // The tables as the writer puts them into a file: entries of no field type and without a value
-// gone, sorted, the first of several entries with one tag kept (the Interoperability table goes out as it is).
-// Pointer entries are left out, since their values are the new offsets, and so is the
-// thumbnail offset of the 1st IFD. Uses the byte order currently in Exif::BO.
+// gone, sorted, the first of several entries with one tag kept (the Interoperability table goes
+// out as it is). Pointer entries are left out, since their values are the new offsets, and so
+// are the thumbnail's offsets in the 1st IFD and the pointers to private directories (left out
+// by the writer when their directories cannot stay in place). Uses the byte order currently in
+// Exif::BO.
 inline Tables AsWritten(Tables t) {
     for (Exif::IFDTable* table : TableList(t))
         std::erase_if(*table, [](const Exif::IFDRec& e) { return !Exif::HasFieldType(e); });
@@ -137,7 +139,13 @@ inline Tables AsWritten(Tables t) {
         Exif::CleanIFD(*table);
     for (Exif::IFDTable* table : TableList(t))
         std::erase_if(*table, [](const Exif::IFDRec& e) { return Exif::IsPointerTag(e.IDX); });
-    std::erase_if(t.ifd1, [](const Exif::IFDRec& e) { return e.IDX == 0x0201; });
+    const char marks[] = {'0', 'X', 'G', 'I', '1'};
+    const std::vector<Exif::IFDTable*> tables = TableList(t);
+    for (int k = 0; k < 5; ++k)
+        std::erase_if(*tables[k], [mk = marks[k]](const Exif::IFDRec& e) {
+            return Exif::IsPrivateDirectoryEntry(e, mk);
+        });
+    std::erase_if(t.ifd1, [](const Exif::IFDRec& e) { return e.IDX == 0x0201 || e.IDX == 0x0111; });
     // What goes into the file for a value of at most 4 bytes is the value field; for a longer
     // value, its bytes, padded with zeros to the length the type and count give.
     for (Exif::IFDTable* table : TableList(t))

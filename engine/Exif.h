@@ -35,7 +35,12 @@ constexpr std::uint16_t kLittleEndian = 0x4949; // "II"
 // TIFF field types.
 enum FieldType : std::uint16_t {
     BYTE = 1, ASCII = 2, SHORT = 3, LONG = 4, RATIONAL = 5, SBYTE = 6, UNDEFINED = 7,
-    SSHORT = 8, SLONG = 9, SRATIONAL = 10, FLOAT = 11, DOUBLE = 12,
+    SSHORT = 8, SLONG = 9, SRATIONAL = 10, FLOAT = 11, DOUBLE = 12, IFD = 13,
+};
+
+// A stretch [begin, end) of TIFF offsets.
+struct TiffRange {
+    std::uint64_t begin = 0, end = 0;
 };
 
 // --- State -------------------------------------------------------------------------------------
@@ -59,19 +64,16 @@ inline std::uint16_t Marker = 0;
 inline std::uint32_t FmBasePos = 0;
 inline std::uint32_t ToBasePos = 12;
 inline std::uint16_t BO = kLittleEndian;
-inline std::uint32_t ADR1 = 0, ADR2 = 0, ADR3 = 0, ADR4 = 0, ADR5 = 0, ADR6 = 0;
 inline std::uint32_t SNOffset = 0, SNSize = 0;
-inline std::uint32_t DataOffset = 0;
+// The strips of a thumbnail stored uncompressed (StripOffsets and StripByteCounts of the 1st
+// IFD), as TIFF offset and length each; empty when there are none or they cannot be carried.
+inline std::vector<std::pair<std::uint32_t, std::uint32_t>> ThumbnailStrips;
 // End (exclusive, in FmStream) of the TIFF data: the end of the EXIF APP1 segment, clipped to
 // the source. Directories are read only inside it.
 inline std::uint64_t FmTiffEnd = 0;
 // TIFF offset of the MakerNote's value in the source (0: none). Many maker notes hold offsets
 // relative to the TIFF header, so the writer puts the value back at this offset when it can.
 inline std::uint32_t MakerNoteOffset = 0;
-// The stretches of FmStream that the directories, their values (the MakerNote's aside) and the
-// thumbnail occupied, as [begin, end). What else the EXIF block held may belong to the
-// MakerNote: older maker notes refer to data past their own length.
-inline std::vector<std::pair<std::uint64_t, std::uint64_t>> SourceClaims;
 // Where in FmStream each directory whose entries were decoded starts, in reading order: a
 // pointer loop or a second pointer to one directory never decodes it twice.
 inline std::vector<std::uint64_t> DecodedDirectories;
@@ -99,6 +101,16 @@ void SortIFD(IFDTable& ifd);
 void CleanIFD(IFDTable& ifd);
 bool IsIgnoredTag(std::uint16_t tag); // membership in the hidden-tag list
 bool IsPointerTag(std::uint16_t tag); // 0x8769, 0x8825, 0xA005
+// False for an entry whose type is none of the TIFF field types 1 to 13: it has no value a
+// reader could take, and readers reject the directory that holds it.
+bool HasFieldType(const IFDRec& entry);
+// True for an entry of a directory (`mk` '0', 'X', '1', 'G', 'I') that points at a private
+// sub-directory: an entry of type IFD, or SubIFDs (0x014A) and the like in the 0th, Exif and
+// 1st IFDs. Its value stays right only while those directories stay where they are.
+bool IsPrivateDirectoryEntry(const IFDRec& entry, char mk);
+// Appends the numbers of a SHORT or LONG entry to `out`; false for any other type or a value
+// shorter than its count.
+bool EntryNumbers(const IFDRec& entry, std::vector<std::uint32_t>& out);
 std::uint16_t ByteToInt16(std::span<const std::uint8_t> bytes);
 std::uint32_t ByteToInt32(std::span<const std::uint8_t> bytes);
 void Finalization();
@@ -152,6 +164,18 @@ void AddBlankIFDS();
 // Builds the whole output file in ToStream from the tables, the thumbnail and TrailStream.
 // Refuses (EngineError, ToStream emptied) an EXIF block larger than a JPEG segment can hold.
 void WriteJpeg();
+
+// What private data of the source's EXIF block refers to, read from the source as the writer
+// needs it. Both give TIFF offsets below 65536 and from 8 on; the writer keeps the source's
+// bytes there in place (zeros where the source block has none).
+//
+// The MakerNote's own bytes, put at TIFF offset `at`, with the directories and values it
+// refers to as far as its structure can be read as a directory.
+std::vector<TiffRange> MakerNoteReach(std::uint64_t at, std::span<const std::uint8_t> makerNote);
+// The private sub-directories an entry points at (see IsPrivateDirectoryEntry) with everything
+// they refer to, added to `reach`; false, with `reach` unchanged, when an offset the entry holds
+// leads to no directory.
+bool PrivateDirectoryReach(const IFDRec& entry, char mk, std::vector<TiffRange>& reach);
 
 // What tells a file apart from a later one under the same name.
 struct FileIdentity {

@@ -88,6 +88,10 @@ std::u16string GetString(std::span<const std::uint8_t> raw);
 void ReformLatLon();
 // Removes leading and trailing characters with codes up to 32 (NUL included).
 std::u16string Trim(std::u16string_view text);
+// A value's text for one listing line: control characters other than tab (and NUL, where a
+// line ends) and the Unicode line and paragraph separators become visible as "\x0A" or
+// "\u2028", so a value from the file never breaks the listing's lines.
+std::u16string Visible(std::u16string_view text);
 
 // --- Tag names -----------------------------------------------------------------------------------
 std::u16string SetID(std::int32_t id);    // 0th, Exif and 1st IFDs

@@ -225,9 +225,9 @@ std::u16string SetGPSData(std::int32_t id, std::u16string_view data,
     // Trimming drops the terminating NUL of ASCII values and any padding.
     const std::u16string value = Trim(data);
     try {
-        return renderGps(id, value, raw);
+        return Visible(renderGps(id, value, raw));
     } catch (const Exif::EngineError&) {
-        return unrenderable(value);
+        return Visible(unrenderable(value));
     }
 }
 
@@ -236,13 +236,13 @@ std::u16string SetIntData(std::int32_t id, std::u16string_view data) {
     switch (id) {
     case 2: // InteroperabilityVersion
         try {
-            return interoperabilityVersion(value);
+            return Visible(interoperabilityVersion(value));
         } catch (const Exif::EngineError&) {
-            return unrenderable(value);
+            return Visible(unrenderable(value));
         }
     case 1: // InteroperabilityIndex, for example R98
     default:
-        return value;
+        return Visible(value);
     }
 }
 

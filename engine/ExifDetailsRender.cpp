@@ -527,9 +527,11 @@ std::u16string SetData(std::int32_t id, std::u16string_view data,
                        std::span<const std::uint8_t> raw) {
     // One value that cannot be rendered must not cost the rest of the listing.
     try {
-        return render(id, data, raw);
+        const std::u16string text = render(id, data, raw);
+        // Flash and LensSpecification lay out their own lines from labels and numbers.
+        return id == 0x9209 || id == 0xA432 ? text : Visible(text);
     } catch (const Exif::EngineError&) {
-        return unrendered(data);
+        return Visible(unrendered(data));
     }
 }
 

@@ -205,4 +205,23 @@ std::u16string Trim(std::u16string_view text) {
     return std::u16string(text);
 }
 
+std::u16string Visible(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t c : text) {
+        // NUL stays: a listing line ends there, as the terminator of an ASCII value.
+        const bool breaks = (c < 0x20 && c != u'\t' && c != 0) || (c >= 0x7F && c <= 0x9F) ||
+                            c == 0x2028 || c == 0x2029;
+        if (!breaks) {
+            out += c;
+            continue;
+        }
+        static const char16_t kHex[] = u"0123456789ABCDEF";
+        out += c <= 0xFF ? u"\\x" : u"\\u";
+        for (int shift = c <= 0xFF ? 4 : 12; shift >= 0; shift -= 4)
+            out += kHex[(c >> shift) & 15];
+    }
+    return out;
+}
+
 } // namespace ExifDetails

@@ -76,6 +76,20 @@ bool SkipSegment(std::uint64_t markerPos) {
     return true;
 }
 
+// JFIF and its extension JFXX describe the picture in terms that contradict an EXIF block (a
+// different resolution, a thumbnail of their own), so the output drops them. Other APP0
+// segments carry data of their own (CIFF metadata, AVI1 of motion-JPEG cameras) and are kept.
+bool HandleAPP0(std::uint64_t markerPos) {
+    std::uint64_t end = 0;
+    if (segmentFits(markerPos, end) && end - markerPos >= 8) {
+        // marker 2 + length 2 + identifier 4
+        const auto id = FmStream.view(markerPos + 4, 4);
+        if (std::equal(id.begin(), id.end(), "JFIF") || std::equal(id.begin(), id.end(), "JFXX"))
+            return SkipSegment(markerPos);
+    }
+    return WriteSegment(markerPos);
+}
+
 bool isExifIdentifier(std::uint64_t markerPos, std::uint64_t end) {
     // marker 2 + length 2 + "Exif" 4 + two more identifier bytes
     if (end - markerPos < 10)
@@ -100,12 +114,12 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
-    // A block that holds no value (no directory could be read, or only empty entries) gets the
-    // empty structure of a file without EXIF, with the mandatory tags where the option asks for
-    // them: saving it then gives the same file as saving that file again.
+    // A block that holds no value (no directory could be read, or only empty entries and entries
+    // of no type) gets the empty structure of a file without EXIF, with the mandatory tags where
+    // the option asks for them: saving it then gives the same file as saving that file again.
     const auto holdsValues = [](const IFDTable& t) {
         return std::any_of(t.begin(), t.end(), [](const IFDRec& e) {
-            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0;
+            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0 && HasFieldType(e);
         });
     };
     if (!holdsValues(IFD0) && !holdsValues(IFDX) && !holdsValues(IFDG) && !holdsValues(IFDI) &&
@@ -147,9 +161,9 @@ bool AnalyzeExif() {
     for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
         t->clear();
     SNOffset = SNSize = 0;
+    ThumbnailStrips.clear();
     FmTiffEnd = 0;
     MakerNoteOffset = 0;
-    SourceClaims.clear();
     DecodedDirectories.clear();
     std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
     FmStream.seek(0);
@@ -175,7 +189,7 @@ void ReadJpeg() {
         }
         switch (Marker) {
         case kAPP0:
-            walking = SkipSegment(markerPos);
+            walking = HandleAPP0(markerPos);
             break;
         case kAPP1:
             walking = HandleAPP1(markerPos);

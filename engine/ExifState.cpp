@@ -15,6 +15,9 @@ constexpr std::uint16_t kIgnoreIFDS[] = {
 };
 // The tags that lead to a sub-directory: Exif, GPS, Interoperability.
 constexpr std::uint16_t kIFDSet[] = {0x8769, 0x8825, 0xA005};
+// Offsets of private sub-directories in the 0th, Exif and 1st IFDs: SubIFDs, Kodak's IFD,
+// Kodak's KDC IFD.
+constexpr std::uint16_t kPrivateDirectoryTags[] = {0x014A, 0x8290, 0xFE00};
 
 } // namespace
 
@@ -88,6 +91,36 @@ bool IsPointerTag(std::uint16_t tag) {
     return std::find(std::begin(kIFDSet), std::end(kIFDSet), tag) != std::end(kIFDSet);
 }
 
+bool HasFieldType(const IFDRec& entry) {
+    const std::uint16_t type = Num16(entry.DataType);
+    return type >= BYTE && type <= IFD;
+}
+
+bool IsPrivateDirectoryEntry(const IFDRec& entry, char mk) {
+    if (IsPointerTag(entry.IDX))
+        return false; // the Exif, GPS and Interoperability pointers, whatever their type
+    if (Num16(entry.DataType) == IFD)
+        return true;
+    return (mk == '0' || mk == 'X' || mk == '1') &&
+           std::find(std::begin(kPrivateDirectoryTags), std::end(kPrivateDirectoryTags),
+                     entry.IDX) != std::end(kPrivateDirectoryTags);
+}
+
+bool EntryNumbers(const IFDRec& entry, std::vector<std::uint32_t>& out) {
+    const std::uint16_t type = Num16(entry.DataType);
+    if (type != SHORT && type != LONG)
+        return false;
+    const std::uint32_t count = Num32(entry.Count);
+    const std::size_t size = DataLength(type);
+    if (entry.Raw.size() / size < count)
+        return false;
+    const std::span<const std::uint8_t> raw = entry.Raw;
+    for (std::uint32_t i = 0; i < count; ++i)
+        out.push_back(type == SHORT ? Num16(ByteToInt16(raw.subspan(i * size)))
+                                    : Num32(ByteToInt32(raw.subspan(i * size))));
+    return true;
+}
+
 std::uint16_t ByteToInt16(std::span<const std::uint8_t> b) {
     return b.size() < 2 ? 0 : static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
@@ -118,12 +151,10 @@ void ResetEngine() {
     FmBasePos = 0;
     ToBasePos = 12;
     BO = kLittleEndian;
-    ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
     SNOffset = SNSize = 0;
-    DataOffset = 0;
+    ThumbnailStrips.clear();
     FmTiffEnd = 0;
     MakerNoteOffset = 0;
-    SourceClaims.clear();
     DecodedDirectories.clear();
     std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
 }

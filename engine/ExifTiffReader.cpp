@@ -94,18 +94,53 @@ std::uint32_t thumbnailNumber(const IFDRec& entry) {
     return 0;
 }
 
+// The strips of an uncompressed thumbnail, carried like the JPEG thumbnail when every strip
+// lies in the source.
+bool readThumbnailStrips() {
+    const auto first = [](std::uint16_t tag) -> const IFDRec* {
+        for (const IFDRec& rec : IFD1)
+            if (rec.IDX == tag)
+                return &rec;
+        return nullptr;
+    };
+    const IFDRec* offsetsEntry = first(0x0111);
+    const IFDRec* lengthsEntry = first(0x0117);
+    if (offsetsEntry == nullptr && lengthsEntry == nullptr)
+        return true;
+    std::vector<std::uint32_t> offsets, lengths;
+    if (offsetsEntry == nullptr || lengthsEntry == nullptr ||
+        !EntryNumbers(*offsetsEntry, offsets) || !EntryNumbers(*lengthsEntry, lengths) ||
+        offsets.empty() || offsets.size() != lengths.size())
+        return false;
+    // What a JPEG segment can hold bounds what is worth copying.
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        total += lengths[i];
+        if (total > 0xFFFF || !FmStream.contains(std::uint64_t{FmBasePos} + offsets[i], lengths[i]))
+            return false;
+        ThumbnailStrips.emplace_back(offsets[i], lengths[i]);
+    }
+    return true;
+}
+
 // A thumbnail whose location cannot be read or lies outside the source is left out of the
-// output instead of failing the open or the save.
+// output instead of failing the open or the save: the tags that locate it go together, so no
+// offset is left pointing into other data.
 void dropUnusableThumbnail() {
     const std::uint64_t start = std::uint64_t{FmBasePos} + SNOffset;
-    if (!thumbnailUnreadable && FmStream.contains(start, SNSize)) {
-        SourceClaims.emplace_back(start, start + SNSize);
-        return;
+    if (thumbnailUnreadable || !FmStream.contains(start, SNSize)) {
+        for (IFDRec& rec : IFD1)
+            if (rec.IDX == 0x0201 || rec.IDX == 0x0202)
+                rec.Count = 0;
+        SNOffset = SNSize = 0;
     }
-    for (IFDRec& rec : IFD1)
-        if (rec.IDX == 0x0201 || rec.IDX == 0x0202)
-            rec.Count = 0;
-    SNOffset = SNSize = 0;
+    ThumbnailStrips.clear();
+    if (!readThumbnailStrips()) {
+        ThumbnailStrips.clear();
+        for (IFDRec& rec : IFD1)
+            if (rec.IDX == 0x0111 || rec.IDX == 0x0116 || rec.IDX == 0x0117)
+                rec.Count = 0;
+    }
 }
 
 std::u16string byteOrderLine() {
@@ -128,14 +163,12 @@ void appendSection(const char16_t* heading, const Listing& lines, bool separator
 } // namespace
 
 void ReadTIFF() {
-    ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
     visitedOffsets.clear();
     visitedTables.clear();
     pointedAt.clear();
     std::fill(std::begin(PointerSharedWith), std::end(PointerSharedWith), -1);
     thumbnailUnreadable = false;
     MakerNoteOffset = 0;
-    SourceClaims.clear();
     DecodedDirectories.clear();
     valueBudget = 2 * (FmTiffEnd - std::min<std::uint64_t>(FmTiffEnd, FmStream.position()));
     Listing exif0, exif1, exifX, exifG, exifI;
@@ -253,8 +286,6 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 rec.Raw.assign(bytes.begin(), bytes.end());
                 if (mk == 'X' && tag == 0x927C && MakerNoteOffset == 0)
                     MakerNoteOffset = valueField; // of the first: a repeated tag is dropped
-                else
-                    SourceClaims.emplace_back(valuePos, valuePos + tlen);
             }
             met.insert(tag);
             // Of several entries with one tag the save keeps the first that has a value (see
@@ -273,8 +304,6 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
             ifd.push_back(std::move(rec));
         }
         FmStream.seek(start + 2 + 12 * std::uint64_t{count});
-        if (readable)
-            SourceClaims.emplace_back(start, start + 2 + 12 * std::uint64_t{count} + 4);
     }
 
     const std::uint64_t resume = FmStream.position();

@@ -11,57 +11,6 @@
 #include "TextCodec.h"
 
 namespace Exif {
-
-void AddBlankIFDS() {
-    AppendIFD(IFD0, 0x8769, LONG, 1, 0);
-    AppendIFD(IFD0, 0x8825, LONG, 1, 0);
-    for (std::uint16_t tag : {0x010E, 0x013B, 0x8298})
-        AppendIFD(IFD0, tag, ASCII, 0, 0);
-    AppendIFD(IFDX, 0x9286, UNDEFINED, 0, 0);
-    AppendIFD(IFDX, 0xA430, ASCII, 0, 0);
-    struct GpsTag {
-        std::uint16_t tag, type;
-    };
-    constexpr GpsTag kGps[] = {{0x00, BYTE},      {0x01, ASCII},     {0x02, RATIONAL},
-                               {0x03, ASCII},     {0x04, RATIONAL},  {0x05, BYTE},
-                               {0x06, RATIONAL},  {0x10, ASCII},     {0x11, RATIONAL},
-                               {0x1B, UNDEFINED}, {0x1C, UNDEFINED}, {0x1D, ASCII}};
-    for (const GpsTag& g : kGps)
-        AppendIFD(IFDG, g.tag, g.type, 0, 0);
-    if (!Essential)
-        return;
-
-    // The mandatory tags of a new EXIF block; BO is "II" here, so values are little-endian.
-    const std::vector<std::uint8_t> dpi72 = {72, 0, 0, 0, 1, 0, 0, 0};
-    AppendIFD(IFD0, 0x011A, RATIONAL, 1, 0);
-    IFD0.back().Raw = dpi72;
-    AppendIFD(IFD0, 0x011B, RATIONAL, 1, 0);
-    IFD0.back().Raw = dpi72;
-    AppendIFD(IFD0, 0x0128, SHORT, 1, 2);
-    AppendIFD(IFD0, 0x0213, SHORT, 1, 1);
-    auto undefined4 = [](std::uint16_t tag, const char (&bytes)[5]) {
-        const std::uint32_t v = static_cast<std::uint8_t>(bytes[0]) |
-                                (static_cast<std::uint8_t>(bytes[1]) << 8) |
-                                (static_cast<std::uint8_t>(bytes[2]) << 16) |
-                                (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[3])) << 24);
-        AppendIFD(IFDX, tag, UNDEFINED, 4, v);
-        IFDX.back().Raw.assign(bytes, bytes + 4);
-    };
-    undefined4(0x9000, "0232");
-    undefined4(0x9101, "\x01\x02\x03\x00");
-    undefined4(0xA000, "0100");
-    AppendIFD(IFDX, 0xA001, SHORT, 1, 1);
-    if (MainWidth > 0 && MainHeight > 0) {
-        const auto w = static_cast<std::uint32_t>(MainWidth);
-        const auto h = static_cast<std::uint32_t>(MainHeight);
-        AppendIFD(IFDX, 0xA002, w <= 65535 ? SHORT : LONG, 1, w);
-        AppendIFD(IFDX, 0xA003, h <= 65535 ? SHORT : LONG, 1, h);
-    }
-}
-
-} // namespace Exif
-
-namespace Exif {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -90,6 +39,24 @@ Bytes rationals(std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> v
     for (const auto& [num, den] : values)
         appendNumber(out, num), appendNumber(out, den);
     return out;
+}
+
+Bytes shortValue(std::uint16_t v) {
+    const std::uint16_t fileOrder = Num16(v);
+    return {static_cast<std::uint8_t>(fileOrder), static_cast<std::uint8_t>(fileOrder >> 8)};
+}
+
+Bytes longValue(std::uint32_t v) {
+    Bytes out;
+    appendNumber(out, v);
+    return out;
+}
+
+// Appends an entry holding a value.
+void appendValue(IFDTable& ifd, std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                 Bytes raw) {
+    AppendIFD(ifd, tag, type, 0, 0);
+    fill(ifd.back(), type, count, std::move(raw));
 }
 
 [[noreturn]] void refuseGps(const char* what, double value) {
@@ -188,6 +155,47 @@ void storeAsciiText(IFDRec& entry, const std::u16string& text, bool trimLeading)
 
 } // namespace
 
+void AddBlankIFDS() {
+    AppendIFD(IFD0, 0x8769, LONG, 1, 0);
+    AppendIFD(IFD0, 0x8825, LONG, 1, 0);
+    for (std::uint16_t tag : {0x010E, 0x013B, 0x8298})
+        AppendIFD(IFD0, tag, ASCII, 0, 0);
+    AppendIFD(IFDX, 0x9286, UNDEFINED, 0, 0);
+    AppendIFD(IFDX, 0xA430, ASCII, 0, 0);
+    struct GpsTag {
+        std::uint16_t tag, type;
+    };
+    constexpr GpsTag kGps[] = {{0x00, BYTE},      {0x01, ASCII},     {0x02, RATIONAL},
+                               {0x03, ASCII},     {0x04, RATIONAL},  {0x05, BYTE},
+                               {0x06, RATIONAL},  {0x10, ASCII},     {0x11, RATIONAL},
+                               {0x1B, UNDEFINED}, {0x1C, UNDEFINED}, {0x1D, ASCII}};
+    for (const GpsTag& g : kGps)
+        AppendIFD(IFDG, g.tag, g.type, 0, 0);
+    if (!Essential)
+        return;
+
+    // The mandatory tags of a new EXIF block, in the block's byte order: a big-endian block
+    // whose directories could not be read gets them as well as a file without EXIF.
+    appendValue(IFD0, 0x011A, RATIONAL, 1, rationals({{72, 1}}));
+    appendValue(IFD0, 0x011B, RATIONAL, 1, rationals({{72, 1}}));
+    appendValue(IFD0, 0x0128, SHORT, 1, shortValue(2)); // inch
+    appendValue(IFD0, 0x0213, SHORT, 1, shortValue(1)); // centred
+    appendValue(IFDX, 0x9000, UNDEFINED, 4, {'0', '2', '3', '2'});
+    appendValue(IFDX, 0x9101, UNDEFINED, 4, {1, 2, 3, 0});
+    appendValue(IFDX, 0xA000, UNDEFINED, 4, {'0', '1', '0', '0'});
+    appendValue(IFDX, 0xA001, SHORT, 1, shortValue(1)); // sRGB
+    if (MainWidth > 0 && MainHeight > 0) {
+        for (const auto& [tag, size] : {std::pair{0xA002, MainWidth}, {0xA003, MainHeight}}) {
+            const auto v = static_cast<std::uint32_t>(size);
+            if (v <= 65535)
+                appendValue(IFDX, static_cast<std::uint16_t>(tag), SHORT, 1,
+                            shortValue(static_cast<std::uint16_t>(v)));
+            else
+                appendValue(IFDX, static_cast<std::uint16_t>(tag), LONG, 1, longValue(v));
+        }
+    }
+}
+
 void UpdateExif() {
     using namespace ExifDetails;
     // Only the fields the user changed are written: an untouched tag keeps its bytes exactly,
@@ -252,6 +260,9 @@ void UpdateGPS() {
         direction = static_cast<std::uint32_t>(Roundoff(d * 100)) % 36000;
     }
     const bool keptMagnetic = Tag10 == -1 && NewTag11 == Tag11;
+    // The date stamp is renewed with the position, and a time stamp the file holds is renewed
+    // with it: the two together name one instant, and an old time on a new date would name a
+    // false one.
     using std::chrono::milliseconds;
     const GpsStamp stamp = gpsStamp(NewGpsStamp.value_or(
         std::chrono::floor<milliseconds>(std::chrono::system_clock::now())));
@@ -296,10 +307,7 @@ void UpdateGPS() {
             e.DataType = Num16(UNDEFINED);
             SetStringData(e, NewTag1C, TranscodeTo);
             break;
-        case 0x07:
-            if (NewGpsStamp)
-                fill(e, RATIONAL, 3, stamp.time);
-            break;
+        case 0x07: fill(e, RATIONAL, 3, stamp.time); break;
         case 0x1D: fill(e, ASCII, 11, stamp.date); break;
         default: break;
         }

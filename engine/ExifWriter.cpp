@@ -1,8 +1,14 @@
 // The JPEG writer: SOI, a freshly laid out APP1 EXIF block built from the tables, the
 // thumbnail, then the kept tail of the source.
+//
+// The block is laid out in two steps. First every directory, value and thumbnail gets its TIFF
+// offset: the MakerNote and what private data refers to keep their offsets in the source
+// (offsets inside them stay right), everything else takes the first free even offset around
+// them. Then the block is written with every offset known.
 #include "Exif.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace Exif {
@@ -63,328 +69,370 @@ void prunePointers(WriteTables& t) {
     }
 }
 
+struct MarkedTable {
+    IFDTable* table;
+    char mk;
+};
+
+std::vector<MarkedTable> marked(WriteTables& t) {
+    return {{&t.ifd0, '0'}, {&t.ifdX, 'X'}, {&t.ifdG, 'G'}, {&t.ifdI, 'I'}, {&t.ifd1, '1'}};
+}
+
 std::uint64_t valueLength(const IFDRec& e) {
     return std::uint64_t{DataLength(Num16(e.DataType))} * Num32(e.Count);
 }
 
-// Fields held in file order go out as their bytes; numbers go through the file's byte order.
-void writeHeld16(std::uint16_t held) {
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8)};
-    ToStream.write(b);
-}
+bool isThumbnailOffset(const IFDRec& e, char mk) { return mk == '1' && e.IDX == 0x0201; }
+// The bytes of the JPEG thumbnail to copy (an offset of 0 locates none).
+std::uint64_t thumbnailSize() { return SNOffset != 0 ? SNSize : 0; }
+bool isStripOffsets(const IFDRec& e, char mk) { return mk == '1' && e.IDX == 0x0111; }
 
-void writeHeld32(std::uint32_t held) {
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8),
-                               static_cast<std::uint8_t>(held >> 16),
-                               static_cast<std::uint8_t>(held >> 24)};
-    ToStream.write(b);
-}
+// --- Layout ------------------------------------------------------------------------------------
 
-void writeNumber16(std::uint16_t v) { writeHeld16(Num16(v)); }
-void writeNumber32(std::uint32_t v) { writeHeld32(Num32(v)); }
+// The free TIFF offsets of a block: from 8 (behind the header) on, around the kept stretches.
+// Between kept stretches lie gaps, filled piece by piece; behind the last one the tail, filled
+// in order. TIFF wants directories and values on even offsets.
+class Space {
+public:
+    explicit Space(std::vector<TiffRange> kept) {
+        std::sort(kept.begin(), kept.end(),
+                  [](const TiffRange& a, const TiffRange& b) { return a.begin < b.begin; });
+        std::uint64_t from = 8;
+        for (const TiffRange& k : kept) {
+            if (k.begin > from)
+                gaps_.push_back({from, k.begin});
+            from = std::max(from, k.end);
+        }
+        tail_ = {from, UINT64_MAX};
+    }
 
-std::uint32_t tiffOffset() { return static_cast<std::uint32_t>(ToStream.position() - ToBasePos); }
+    // Takes `length` bytes in the gap they fill best; false when no gap has room.
+    bool takeGap(std::uint64_t length, std::uint64_t& at) {
+        TiffRange* best = nullptr;
+        for (TiffRange& g : gaps_)
+            if (room(g) >= length && (best == nullptr || room(g) < room(*best)))
+                best = &g;
+        if (best == nullptr)
+            return false;
+        at = take(*best, length);
+        return true;
+    }
+    // Takes `length` bytes in the tail, behind what it took before.
+    std::uint64_t takeTail(std::uint64_t length) { return take(tail_, length); }
+    // The end of what was taken.
+    std::uint64_t used() const { return used_; }
 
-// TIFF wants directories and values on even offsets.
-std::uint32_t aligned(std::uint32_t offset) { return offset + (offset & 1); }
+private:
+    static std::uint64_t start(const TiffRange& r) { return r.begin + (r.begin & 1); }
+    static std::uint64_t room(const TiffRange& r) { return start(r) <= r.end ? r.end - start(r) : 0; }
+    std::uint64_t take(TiffRange& r, std::uint64_t length) {
+        const std::uint64_t at = start(r);
+        r.begin = at + length;
+        used_ = std::max(used_, r.begin);
+        return at;
+    }
 
-// The MakerNote put back at its offset in the source, so that offsets inside it stay right,
-// followed by `length` − its own length bytes of what came after it in the source (old maker
-// notes refer to data there). `failed` tells that the layout could not place it so.
-struct MakerNotePin {
-    std::uint32_t offset = 0; // 0: no pin
-    std::uint64_t length = 0;
-    bool early = false; // the source had it before the 0th IFD: it goes right after the header
-    bool first = false; // laid out before the Exif IFD's other values rather than in tag order
-    bool failed = false;
-    const IFDRec* entry = nullptr; // the Exif IFD's MakerNote in the tables being written
-
-    bool holds(const IFDRec& e) const { return offset != 0 && !failed && &e == entry; }
+    std::vector<TiffRange> gaps_;
+    TiffRange tail_;
+    std::uint64_t used_ = 8;
 };
-MakerNotePin pin;
 
-// The entries whose values lie outside the directory, in the order the values are laid out:
-// the table's order, or a pinned MakerNote first.
-std::vector<const IFDRec*> longValues(const IFDTable& ifd) {
-    std::vector<const IFDRec*> out;
-    for (const IFDRec& e : ifd)
-        if (valueLength(e) > 4 && !IsPointerTag(e.IDX))
-            out.push_back(&e);
-    if (pin.offset != 0 && pin.first)
-        std::stable_partition(out.begin(), out.end(),
-                              [](const IFDRec* e) { return e == pin.entry; });
+// Where everything of the block goes.
+struct Layout {
+    std::uint64_t size = 8; // of the TIFF data
+    std::uint64_t ifd0 = 0, ifd1 = 0, sub[3] = {0, 0, 0}; // Exif, GPS, Interoperability
+    std::map<const IFDRec*, std::uint64_t> values;
+    std::uint64_t thumbnail = 0;
+    std::vector<std::uint64_t> strips;
+};
+
+std::uint64_t directorySize(const IFDTable& ifd) { return 2 + 12 * std::uint64_t{ifd.size()} + 4; }
+
+// `makerNote`: the entry whose value goes to `makerNoteAt`, or none.
+//
+// The gaps between kept stretches are filled largest piece first, each into the gap it fits
+// best, so that a thumbnail finds room where the source had it; what fits no gap follows the
+// kept stretches in the usual order: directories each with its values, the thumbnail last.
+Layout plan(WriteTables& t, const std::vector<TiffRange>& kept, const IFDRec* makerNote,
+            std::uint64_t makerNoteAt) {
+    Layout l;
+    struct Piece {
+        std::uint64_t length;
+        std::uint64_t* at;
+    };
+    std::vector<Piece> pieces; // in the usual order
+    auto directory = [&](const IFDTable& ifd, std::uint64_t& at) {
+        pieces.push_back({directorySize(ifd), &at});
+        for (const IFDRec& e : ifd) {
+            if (valueLength(e) <= 4 || IsPointerTag(e.IDX))
+                continue;
+            std::uint64_t& value = l.values[&e];
+            if (&e == makerNote)
+                value = makerNoteAt;
+            else
+                pieces.push_back({valueLength(e), &value});
+        }
+    };
+    directory(t.ifd0, l.ifd0);
+    const IFDTable* subs[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
+    for (int k = 0; k < 3; ++k)
+        if (!subs[k]->empty())
+            directory(*subs[k], l.sub[k]);
+    if (!t.ifd1.empty()) {
+        directory(t.ifd1, l.ifd1);
+        if (std::any_of(t.ifd1.begin(), t.ifd1.end(),
+                        [](const IFDRec& e) { return isThumbnailOffset(e, '1'); }))
+            pieces.push_back({thumbnailSize(), &l.thumbnail});
+        if (std::any_of(t.ifd1.begin(), t.ifd1.end(),
+                        [](const IFDRec& e) { return isStripOffsets(e, '1'); })) {
+            l.strips.resize(ThumbnailStrips.size());
+            for (std::size_t i = 0; i < ThumbnailStrips.size(); ++i)
+                pieces.push_back({ThumbnailStrips[i].second, &l.strips[i]});
+        }
+    }
+
+    // What is kept from the source belongs to the block as far as the source has it.
+    const std::uint64_t sourceSize = FmTiffEnd - std::min<std::uint64_t>(FmTiffEnd, FmBasePos);
+    Space space(kept);
+    std::vector<const Piece*> bySize;
+    for (const Piece& p : pieces)
+        bySize.push_back(&p);
+    std::stable_sort(bySize.begin(), bySize.end(),
+                     [](const Piece* a, const Piece* b) { return a->length > b->length; });
+    std::vector<bool> placed(pieces.size(), false);
+    for (const Piece* p : bySize)
+        placed[static_cast<std::size_t>(p - pieces.data())] = space.takeGap(p->length, *p->at);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        if (!placed[i])
+            *pieces[i].at = space.takeTail(pieces[i].length);
+
+    l.size = space.used();
+    for (const TiffRange& k : kept)
+        if (k.begin < sourceSize)
+            l.size = std::max(l.size, std::min(k.end, sourceSize));
+    return l;
+}
+
+// --- Writing -----------------------------------------------------------------------------------
+
+class BlockWriter {
+public:
+    explicit BlockWriter(std::uint64_t size) : bytes_(size, 0) {}
+
+    void bytes(std::uint64_t at, std::span<const std::uint8_t> b) {
+        std::copy(b.begin(), b.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    // Fields held in file order go out as their bytes; numbers go through the file's byte order.
+    void held16(std::uint64_t at, std::uint16_t held) {
+        const std::uint8_t b[2] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8)};
+        bytes(at, b);
+    }
+    void held32(std::uint64_t at, std::uint32_t held) {
+        const std::uint8_t b[4] = {static_cast<std::uint8_t>(held), static_cast<std::uint8_t>(held >> 8),
+                                   static_cast<std::uint8_t>(held >> 16),
+                                   static_cast<std::uint8_t>(held >> 24)};
+        bytes(at, b);
+    }
+    void number16(std::uint64_t at, std::uint16_t v) { held16(at, Num16(v)); }
+    void number32(std::uint64_t at, std::uint32_t v) { held32(at, Num32(v)); }
+    // A pointer-like entry: a LONG holding an offset, whatever type the source gave it.
+    void offsetEntry(std::uint64_t at, std::uint16_t tag, std::uint64_t offset) {
+        number16(at, tag);
+        number16(at + 2, LONG);
+        number32(at + 4, 1);
+        number32(at + 8, static_cast<std::uint32_t>(offset));
+    }
+    const std::vector<std::uint8_t>& result() const { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// The StripOffsets value pointing at the strips' new places, in the entry's type.
+std::vector<std::uint8_t> stripOffsetsValue(const IFDRec& e, const Layout& l) {
+    std::vector<std::uint8_t> out;
+    const bool shortType = Num16(e.DataType) == SHORT;
+    for (std::uint64_t at : l.strips) {
+        const std::uint32_t v = shortType ? Num16(static_cast<std::uint16_t>(at))
+                                          : Num32(static_cast<std::uint32_t>(at));
+        for (int i = 0; i < (shortType ? 2 : 4); ++i)
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    out.resize(valueLength(e), 0);
     return out;
 }
 
-// The offset of every long value of a directory whose entries and link end at `next`.
-std::vector<std::uint32_t> valueOffsets(const std::vector<const IFDRec*>& values,
-                                        std::uint32_t next) {
-    std::vector<std::uint32_t> offsets;
-    for (const IFDRec* e : values) {
-        std::uint64_t length = valueLength(*e);
-        if (pin.holds(*e)) {
-            if (pin.early) {
-                offsets.push_back(pin.offset);
-                continue;
-            }
-            if (next <= pin.offset) {
-                offsets.push_back(pin.offset);
-                next = static_cast<std::uint32_t>(pin.offset + pin.length);
-                continue;
-            }
-            pin.failed = true; // what comes before it has grown past its old place
-        }
-        next = aligned(next);
-        offsets.push_back(next);
-        next += static_cast<std::uint32_t>(length);
-    }
-    return offsets;
-}
-
-// Fills with zero bytes up to a TIFF offset.
-void padTo(std::uint32_t offset) {
-    if (offset > tiffOffset())
-        ToStream.write(std::vector<std::uint8_t>(offset - tiffOffset(), 0));
-}
-
-void UpdateValue(std::uint32_t adr, std::uint32_t d4) {
-    if (adr == 0)
-        return;
-    const std::uint32_t f = Num32(d4);
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(f >> 8),
-                               static_cast<std::uint8_t>(f >> 16), static_cast<std::uint8_t>(f >> 24)};
-    ToStream.patch(adr, b);
-}
-
-// `thumbnail`: the 1st IFD, whose JPEGInterchangeFormat is pointed at the thumbnail's copy.
-void WriteIFDEntry(const IFDTable& ifd, bool thumbnail) {
-    const auto count = static_cast<std::uint16_t>(ifd.size());
-    DataOffset += 12 * count + 2;
-    writeNumber16(count);
-    DataOffset += 4;
-    const std::vector<const IFDRec*> values = longValues(ifd);
-    const std::vector<std::uint32_t> offsets = valueOffsets(values, DataOffset);
+void writeDirectory(BlockWriter& w, const Layout& l, const IFDTable& ifd, char mk,
+                    std::uint64_t at, std::uint64_t link) {
+    w.number16(at, static_cast<std::uint16_t>(ifd.size()));
+    std::uint64_t p = at + 2;
     for (const IFDRec& e : ifd) {
-        const auto fieldPos = static_cast<std::uint32_t>(ToStream.position() + 8);
-        if (thumbnail && e.IDX == 0x0201) {
-            // A LONG holding the thumbnail's offset, whatever type the source gave it.
-            ADR3 = fieldPos;
-            writeNumber16(e.IDX);
-            writeNumber16(LONG);
-            writeNumber32(1);
-            writeNumber32(0);
-            continue;
-        }
         if (IsPointerTag(e.IDX)) {
-            // Always a LONG holding the directory's offset, whatever type the source gave it.
-            (e.IDX == 0x8769 ? ADR4 : e.IDX == 0x8825 ? ADR5 : ADR6) = fieldPos;
-            writeNumber16(e.IDX);
-            writeNumber16(LONG);
-            writeNumber32(1);
-            writeNumber32(0);
-            continue;
+            const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
+            w.offsetEntry(p, e.IDX, l.sub[pointerTarget[k]]);
+        } else if (isThumbnailOffset(e, mk)) {
+            w.offsetEntry(p, e.IDX, l.thumbnail);
+        } else {
+            w.held16(p, e.ID);
+            w.held16(p + 2, e.DataType);
+            w.held32(p + 4, e.Count);
+            const std::uint64_t length = valueLength(e);
+            // A value shorter than its count says is padded with zero bytes.
+            std::vector<std::uint8_t> value = isStripOffsets(e, mk) ? stripOffsetsValue(e, l) : e.Raw;
+            value.resize(length, 0);
+            if (length <= 4) {
+                if (isStripOffsets(e, mk))
+                    w.bytes(p + 8, value);
+                else
+                    w.held32(p + 8, e.Offset);
+            } else {
+                const std::uint64_t valueAt = l.values.at(&e);
+                w.number32(p + 8, static_cast<std::uint32_t>(valueAt));
+                w.bytes(valueAt, value);
+            }
         }
-        writeHeld16(e.ID);
-        writeHeld16(e.DataType);
-        writeHeld32(e.Count);
-        const auto it = std::find(values.begin(), values.end(), &e);
-        if (it == values.end())
-            writeHeld32(e.Offset);
-        else
-            writeNumber32(offsets[static_cast<std::size_t>(it - values.begin())]);
+        p += 12;
     }
+    w.number32(p, static_cast<std::uint32_t>(link));
 }
 
-// The source's bytes from the MakerNote on, without anything that belonged to the other
-// values, the directories or the thumbnail.
-void writePinnedRegion(std::uint64_t makerNoteLength) {
-    const std::uint64_t from = std::uint64_t{FmBasePos} + pin.offset;
-    const std::uint64_t to = from + pin.length;
-    const std::uint64_t at = ToStream.position();
-    ToStream.write(FmStream.view(from, pin.length));
-    for (const auto& [begin, end] : SourceClaims) {
-        const std::uint64_t b = std::max(begin, from + makerNoteLength);
-        const std::uint64_t z = std::min(end, to);
-        if (b < z)
-            ToStream.patch(at + (b - from), std::vector<std::uint8_t>(z - b, 0));
-    }
+// Copies `length` source bytes from `from` (in FmStream) to the block at `at`.
+void copySource(BlockWriter& w, std::uint64_t from, std::uint64_t length, std::uint64_t at) {
+    if (length > 0)
+        w.bytes(at, FmStream.view(from, length));
 }
 
-void WriteIFDData(const IFDTable& ifd, std::uint32_t valuesStart) {
-    const std::vector<const IFDRec*> values = longValues(ifd);
-    const std::vector<std::uint32_t> offsets = valueOffsets(values, valuesStart);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const IFDRec& e = *values[i];
-        padTo(offsets[i]);
-        if (pin.holds(e)) {
-            if (!pin.early)
-                writePinnedRegion(e.Raw.size());
+std::vector<std::uint8_t> writeBlock(WriteTables& t, const Layout& l,
+                                     const std::vector<TiffRange>& kept) {
+    BlockWriter w(l.size);
+    // Anything but "MM" was read as little-endian, so it is written as "II".
+    w.held16(0, BO == kBigEndian ? kBigEndian : kLittleEndian);
+    w.number16(2, 42);
+    w.number32(4, static_cast<std::uint32_t>(l.ifd0));
+    // The kept stretches as the source has them (the source block is shorter than some).
+    const std::uint64_t sourceSize = FmTiffEnd - std::min<std::uint64_t>(FmTiffEnd, FmBasePos);
+    for (const TiffRange& k : kept) {
+        const std::uint64_t end = std::min({k.end, sourceSize, l.size});
+        if (k.begin < end)
+            copySource(w, FmBasePos + k.begin, end - k.begin, k.begin);
+    }
+    for (const auto& [table, mk] : marked(t)) {
+        if (table->empty())
             continue;
-        }
-        const std::uint64_t tlen = valueLength(e);
-        // A value shorter than its count says is padded with zero bytes.
-        const std::size_t have = e.Raw.size() < tlen ? e.Raw.size() : static_cast<std::size_t>(tlen);
-        ToStream.write({e.Raw.data(), have});
-        if (have < tlen)
-            ToStream.write(std::vector<std::uint8_t>(tlen - have, 0));
+        const std::uint64_t at = mk == '0'   ? l.ifd0
+                                 : mk == '1' ? l.ifd1
+                                             : l.sub[mk == 'X' ? 0 : mk == 'G' ? 1 : 2];
+        writeDirectory(w, l, *table, mk, at, mk == '0' ? l.ifd1 : 0);
     }
+    if (l.thumbnail != 0)
+        copySource(w, std::uint64_t{FmBasePos} + SNOffset, thumbnailSize(), l.thumbnail);
+    for (std::size_t i = 0; i < l.strips.size(); ++i)
+        copySource(w, std::uint64_t{FmBasePos} + ThumbnailStrips[i].first,
+                   ThumbnailStrips[i].second, l.strips[i]);
+    return w.result();
 }
 
-// Writes one directory with its values on an even offset and returns that offset.
-std::uint32_t writeDirectory(const IFDTable& ifd, bool thumbnail = false) {
-    padTo(aligned(tiffOffset()));
-    const std::uint32_t start = tiffOffset();
-    DataOffset = start;
-    WriteIFDEntry(ifd, thumbnail);
-    writeNumber32(0); // next-IFD link
-    WriteIFDData(ifd, tiffOffset());
-    return start;
-}
-
-void WriteThumbnail() {
-    if (SNOffset == 0 || SNSize == 0)
-        return;
-    ToStream.write(FmStream.view(std::uint64_t{FmBasePos} + SNOffset, SNSize));
-}
-
-// How far the MakerNote's own data may reach: to the last byte after it in the source block
-// that is neither zero nor part of another value, a directory or the thumbnail, and at least a
-// small margin. (A block written
-// before holds such gaps as zeros, so saving a saved file does not grow it.)
-std::uint64_t makerNoteExtent(std::uint64_t start, std::uint64_t length) {
-    const std::uint64_t end = std::max(FmTiffEnd, start + length);
-    std::vector<bool> claimed(end - start, false);
-    for (const auto& [begin, stop] : SourceClaims)
-        for (std::uint64_t p = std::max(begin, start); p < std::min(stop, end); ++p)
-            claimed[p - start] = true;
-    const auto bytes = FmStream.view(start, end - start);
-    // A few bytes past its end even when they are zeros, as long as nothing else claims them:
-    // old maker notes end with an empty directory whose count and link lie just past their
-    // declared length.
-    constexpr std::uint64_t kMargin = 16;
-    std::uint64_t extent = length;
-    while (extent < std::min(length + kMargin, end - start) && !claimed[extent])
-        ++extent;
-    for (std::uint64_t i = extent; i < end - start; ++i)
-        if (!claimed[i] && bytes[i] != 0)
-            extent = i + 1;
-    return extent;
-}
-
-// What a JPEG segment's length field can hold.
+// What a JPEG segment's length field can hold: its own 2 bytes, "Exif\0\0" and the TIFF data.
 constexpr std::uint64_t kMaxSegmentLength = 0xFFFF;
 
-// Lays out SOI and the EXIF segment in ToStream; returns the segment's length, 0 when the
-// output has no EXIF segment.
-std::uint64_t layOut(const WriteTables& t, std::uint64_t makerNoteLength) {
-    ToStream.clear();
-    ADR1 = ADR2 = ADR3 = ADR4 = ADR5 = ADR6 = 0;
-    const std::uint8_t soi[2] = {0xFF, 0xD8};
-    ToStream.write(soi);
-    // A block that would carry nothing is left out.
-    if (t.ifd0.empty() && t.ifd1.empty())
-        return 0;
+// How a layout treats the MakerNote and the private sub-directories.
+struct Attempt {
+    std::uint64_t makerNoteAt;  // where the MakerNote goes
+    bool references;            // what it refers to stays where it is
+    bool privateDirectories;    // so do the private sub-directories
+};
 
-    const std::uint8_t app1[2] = {0xFF, 0xE1};
-    ToStream.write(app1);
-    ADR1 = static_cast<std::uint32_t>(ToStream.position());
-    const std::uint8_t header[8] = {0, 0, 'E', 'x', 'i', 'f', 0, 0};
-    ToStream.write(header);
-    ToBasePos = 12;
-    // Anything but "MM" was read as little-endian, so it is written as "II".
-    writeHeld16(BO == kBigEndian ? kBigEndian : kLittleEndian);
-    writeNumber16(42);
-    if (pin.early) {
-        const std::uint32_t ifd0 = aligned(static_cast<std::uint32_t>(pin.offset + pin.length));
-        writeNumber32(ifd0);
-        padTo(pin.offset);
-        writePinnedRegion(makerNoteLength);
-        padTo(ifd0);
-    } else {
-        writeNumber32(8);
+// First the MakerNote and what private data refers to where the source has them. When that
+// does not fit one segment, the pointers to private directories are left out (they would point
+// into other data), then the MakerNote goes right behind the header, first with what it refers
+// to, then alone. A saved file opens with its MakerNote where the save put it, and so is saved
+// the same way again.
+std::vector<Attempt> attempts(bool hasMakerNote) {
+    std::vector<Attempt> out;
+    if (!hasMakerNote)
+        return {{0, false, true}, {0, false, false}};
+    if (MakerNoteOffset >= 8) {
+        out.push_back({MakerNoteOffset, true, true});
+        out.push_back({MakerNoteOffset, true, false});
     }
-
-    DataOffset = tiffOffset();
-    WriteIFDEntry(t.ifd0, false);
-    ADR2 = static_cast<std::uint32_t>(ToStream.position());
-    writeNumber32(0);
-    WriteIFDData(t.ifd0, tiffOffset());
-
-    // The pointers of empty directories were left out, so their positions are 0 here.
-    std::uint32_t at[3] = {0, 0, 0};
-    if (!t.ifdX.empty())
-        at[0] = writeDirectory(t.ifdX);
-    if (!t.ifdG.empty())
-        at[1] = writeDirectory(t.ifdG);
-    if (!t.ifdI.empty())
-        at[2] = writeDirectory(t.ifdI);
-    if (!t.ifd1.empty()) {
-        UpdateValue(ADR2, writeDirectory(t.ifd1, true));
-        UpdateValue(ADR3, tiffOffset());
-        WriteThumbnail();
-    }
-    // Last, since a pointer may also stand in the 1st IFD.
-    UpdateValue(ADR4, at[pointerTarget[0]]);
-    UpdateValue(ADR5, at[pointerTarget[1]]);
-    UpdateValue(ADR6, at[pointerTarget[2]]);
-    return ToStream.position() - ADR1;
+    out.push_back({8, true, false});
+    out.push_back({8, false, false});
+    return out;
 }
 
 } // namespace
 
 void WriteJpeg() {
     WriteTables t{IFD0, IFDX, IFDG, IFDI, IFD1};
-    // A pointer is written as one LONG whatever the source said; a count of 0 must not make the
-    // cleaning drop it and lose its directory.
-    for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifdI, &t.ifd1})
+    for (const auto& [table, mk] : marked(t)) {
+        // An entry of no known type has no value; before the cleaning, so that a proper entry
+        // of the same tag after it is the one kept.
+        std::erase_if(*table, [](const IFDRec& e) { return !HasFieldType(e); });
+        // A pointer is written as one LONG whatever the source said; a count of 0 must not make
+        // the cleaning drop it and lose its directory.
         for (IFDRec& e : *table)
             if (IsPointerTag(e.IDX))
                 e.Count = Num32(1);
+    }
     for (IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifd1})
         CleanIFD(*table);
     prunePointers(t);
+    // Without the thumbnail's strips there is nothing for StripOffsets to point at.
+    if (ThumbnailStrips.empty())
+        std::erase_if(t.ifd1, [](const IFDRec& e) { return isStripOffsets(e, '1'); });
 
-    // The MakerNote back at its old offset, first with the source bytes that followed it in
-    // the block, then alone, then wherever the layout puts it: the first layout that fits.
-    const std::uint64_t makerNoteStart = std::uint64_t{FmBasePos} + MakerNoteOffset;
-    std::uint64_t makerNoteLength = 0;
-    const IFDRec* makerNote = nullptr;
+    const IFDRec* note = nullptr;
     for (const IFDRec& e : t.ifdX)
-        if (e.IDX == 0x927C)
-            makerNote = &e, makerNoteLength = valueLength(e);
-    std::vector<MakerNotePin> pins;
-    if (MakerNoteOffset != 0 && makerNoteLength > 4 &&
-        FmStream.contains(makerNoteStart, makerNoteLength)) {
-        const std::uint64_t withTail = makerNoteExtent(makerNoteStart, makerNoteLength);
-        // In tag order where the values before it leave room (what the source usually did),
-        // else ahead of the other values, else right after the header.
-        for (const auto& [early, first] : {std::pair{false, false}, {false, true}, {true, false}}) {
-            if (early && MakerNoteOffset < 8)
-                continue; // it cannot go before the header's end
-            if (withTail > makerNoteLength)
-                pins.push_back({MakerNoteOffset, withTail, early, first, false, makerNote});
-            pins.push_back({MakerNoteOffset, makerNoteLength, early, first, false, makerNote});
+        if (e.IDX == 0x927C && valueLength(e) > 4)
+            note = &e;
+    std::vector<std::uint8_t> tiff;
+    bool carries = false;
+    for (const Attempt& a : attempts(note != nullptr)) {
+        WriteTables tables = t;
+        const IFDRec* makerNote = nullptr;
+        std::vector<TiffRange> kept;
+        for (const auto& [table, mk] : marked(tables))
+            std::erase_if(*table, [&, mk = mk](const IFDRec& e) {
+                return IsPrivateDirectoryEntry(e, mk) &&
+                       !(a.privateDirectories && PrivateDirectoryReach(e, mk, kept));
+            });
+        for (const IFDRec& e : tables.ifdX)
+            if (e.IDX == 0x927C && valueLength(e) > 4)
+                makerNote = &e;
+        if (makerNote != nullptr) {
+            // The whole value, padded as it is written, at its place.
+            std::vector<std::uint8_t> bytes = makerNote->Raw;
+            bytes.resize(valueLength(*makerNote), 0);
+            const std::vector<TiffRange> reach = MakerNoteReach(a.makerNoteAt, bytes);
+            if (a.references)
+                kept.insert(kept.end(), reach.begin(), reach.end());
+            else
+                kept.push_back({a.makerNoteAt, a.makerNoteAt + bytes.size()});
         }
-    }
-    pins.push_back({});
-    std::uint64_t length = 0;
-    for (const MakerNotePin& candidate : pins) {
-        pin = candidate;
-        length = layOut(t, makerNoteLength);
-        if (!pin.failed && length <= kMaxSegmentLength)
+        const Layout l = plan(tables, kept, makerNote, a.makerNoteAt);
+        tiff = writeBlock(tables, l, kept);
+        // A block that would carry nothing is left out.
+        carries = !tables.ifd0.empty() || !tables.ifd1.empty();
+        if (2 + 6 + tiff.size() <= kMaxSegmentLength)
             break;
     }
-    // Never a wrapped length: a block that does not fit one segment is refused.
-    if (length > kMaxSegmentLength) {
-        ToStream.clear();
-        throw EngineError("EXIF データが " + std::to_string(length) +
-                          " バイトになり、JPEG のセグメントに収まる 65535 バイトを超えるため"
-                          "保存できません。ファイルは変更していません。");
-    }
-    if (length > 0) {
-        const std::uint8_t lengthBytes[2] = {static_cast<std::uint8_t>(length >> 8),
-                                             static_cast<std::uint8_t>(length)};
-        ToStream.patch(ADR1, lengthBytes);
+
+    ToStream.clear();
+    const std::uint8_t soi[2] = {0xFF, 0xD8};
+    ToStream.write(soi);
+    if (carries) {
+        const std::uint64_t length = 2 + 6 + tiff.size();
+        // Never a wrapped length: a block that does not fit one segment is refused.
+        if (length > kMaxSegmentLength) {
+            ToStream.clear();
+            throw EngineError("EXIF データが " + std::to_string(length) +
+                              " バイトになり、JPEG のセグメントに収まる 65535 バイトを超えるため"
+                              "保存できません。ファイルは変更していません。");
+        }
+        const std::uint8_t head[10] = {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
+                                       static_cast<std::uint8_t>(length), 'E', 'x', 'i', 'f', 0, 0};
+        ToStream.write(head);
+        ToStream.write(tiff);
     }
     ToStream.append(TrailStream);
 }

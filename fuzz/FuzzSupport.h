@@ -199,16 +199,26 @@ inline bool SameAsEngineTables(const Tables& a, std::string& where) {
     return true;
 }
 
-// The tables as the writer puts them into a file: entries without a value gone, sorted, the
-// first of several entries with one tag kept (the Interoperability table goes out as it is).
-// Pointer entries are left out, since their values are the new offsets, and so is the
-// thumbnail offset of the 1st IFD. Uses the byte order currently in Exif::BO.
+// The tables as the writer puts them into a file: entries of no field type and without a value
+// gone, sorted, the first of several entries with one tag kept (the Interoperability table goes
+// out as it is). Pointer entries are left out, since their values are the new offsets, and so
+// are the thumbnail's offsets in the 1st IFD and the pointers to private directories (left out
+// by the writer when their directories cannot stay in place). Uses the byte order currently in
+// Exif::BO.
 inline Tables AsWritten(Tables t) {
+    for (Exif::IFDTable* table : TableList(t))
+        std::erase_if(*table, [](const Exif::IFDRec& e) { return !Exif::HasFieldType(e); });
     for (Exif::IFDTable* table : {&t.ifd0, &t.ifdX, &t.ifdG, &t.ifd1})
         Exif::CleanIFD(*table);
     for (Exif::IFDTable* table : TableList(t))
         std::erase_if(*table, [](const Exif::IFDRec& e) { return Exif::IsPointerTag(e.IDX); });
-    std::erase_if(t.ifd1, [](const Exif::IFDRec& e) { return e.IDX == 0x0201; });
+    const char marks[] = {'0', 'X', 'G', 'I', '1'};
+    const std::vector<Exif::IFDTable*> tables = TableList(t);
+    for (int k = 0; k < 5; ++k)
+        std::erase_if(*tables[k], [mk = marks[k]](const Exif::IFDRec& e) {
+            return Exif::IsPrivateDirectoryEntry(e, mk);
+        });
+    std::erase_if(t.ifd1, [](const Exif::IFDRec& e) { return e.IDX == 0x0201 || e.IDX == 0x0111; });
     // What goes into the file for a value of at most 4 bytes is the value field; for a longer
     // value, its bytes, padded with zeros to the length the type and count give.
     for (Exif::IFDTable* table : TableList(t))
@@ -367,12 +377,19 @@ inline Bytes FreshComment() {
     return out;
 }
 
-// The source segments a save keeps, in order: all but APP0, the EXIF APP1 segments and the
+// An APP0 segment of JFIF or its JFXX extension, which a save drops.
+inline bool IsJfif(std::span<const std::uint8_t> b, const Segment& s) {
+    return s.code == 0xE0 && s.end - s.begin >= 8 &&
+           (ContainsText(b.subspan(s.begin + 4, 4), "JFIF") ||
+            ContainsText(b.subspan(s.begin + 4, 4), "JFXX"));
+}
+
+// The source segments a save keeps, in order: all but JFIF, the EXIF APP1 segments and the
 // comments of earlier saves.
 inline std::vector<Bytes> KeptSegments(std::span<const std::uint8_t> b, const Walk& w) {
     std::vector<Bytes> out;
     for (const Segment& s : w.segments) {
-        if (s.code == 0xE0 || IsExifApp1(b, s) || IsOurComment(b, s))
+        if (IsJfif(b, s) || IsExifApp1(b, s) || IsOurComment(b, s))
             continue;
         out.emplace_back(b.begin() + s.begin, b.begin() + s.end);
     }

@@ -3,7 +3,7 @@
 //  - starts with SOI and an EXIF APP1 segment whose length field reaches exactly to the kept
 //    tail of the source,
 // and, when the source's segments can be walked up to its first SOS,
-//  - carries the fresh comment, then the source's segments other than APP0, EXIF APP1 and
+//  - carries the fresh comment, then the source's segments other than JFIF, EXIF APP1 and
 //    earlier comments of ours, in order, then every byte of the source from its first SOS;
 //  - reads back without error, with the same entries in every directory;
 //  - comes out byte for byte the same when it is read and saved again.

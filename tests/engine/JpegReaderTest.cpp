@@ -43,13 +43,21 @@ TEST_F(JpegWalk, RecognisesOtherFilesByTheirFirstBytes) {
     }
 }
 
-TEST_F(JpegWalk, KeepsSegmentsButNotApp0AndPutsOurCommentFirst) {
+TEST_F(JpegWalk, KeepsSegmentsButNotJfifAndPutsOurCommentFirst) {
     const Bytes app2 = segment(0xFFE2, text("ICC_PROFILE"));
     const Bytes sof2 = segment(0xFFC2, Bytes(15, 2)); // progressive frames are copied like SOF0
     const Bytes other = segment(0xFFFE, ascii("a camera's comment"));
-    ASSERT_TRUE(analyze(soi() + segment(0xFFE0, text("JFIF")) + smallExif() + app2 + other + dqt +
-                        sof2 + scanAndEoi));
-    EXPECT_EQ(trail(), ourComment() + app2 + other + dqt + sof2 + scanAndEoi);
+    // JFIF and its JFXX extension contradict the EXIF block and go; other APP0 segments hold
+    // data of their own (a motion-JPEG camera's AVI1, CIFF metadata, one too short to name
+    // itself) and stay, byte for byte and in order.
+    const Bytes jfif = segment(0xFFE0, ascii("JFIF") + Bytes{1, 2, 0, 0, 1, 0, 1, 0, 0});
+    const Bytes jfxx = segment(0xFFE0, ascii("JFXX") + Bytes{0x10, 0xFF, 0xD8});
+    const Bytes avi1 = segment(0xFFE0, text("AVI1") + Bytes{0, 0, 0, 0});
+    const Bytes ciff = segment(0xFFE0, text("II") + Bytes{0x1A, 0, 0, 0} + text("HEAPCCDR"));
+    const Bytes bare = segment(0xFFE0, text("J"));
+    ASSERT_TRUE(analyze(soi() + jfif + avi1 + smallExif() + jfxx + app2 + ciff + bare + other +
+                        dqt + sof2 + scanAndEoi));
+    EXPECT_EQ(trail(), ourComment() + avi1 + app2 + ciff + bare + other + dqt + sof2 + scanAndEoi);
     EXPECT_NE(find(Exif::IFD0, 0x010F), nullptr);
 }
 

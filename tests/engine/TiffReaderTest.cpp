@@ -73,6 +73,38 @@ TEST_F(TiffReading, RawTextOfEachFieldType) {
     }
 }
 
+TEST_F(TiffReading, ControlCharactersInAValueShowVisiblyAndTheValueKeepsItsLine) {
+    // Line feeds, carriage returns and the like inside values of every directory would split a
+    // listing line; a tab stays, and so does the NUL that ends an ASCII value. The flash's own
+    // item lines are the listing's, not the file's.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd(), gps = t.addIfd(), interop = t.addIfd();
+    const auto asciiEntry = [&](int ifd, std::uint16_t tag, const std::string& value) {
+        t.entry(ifd, tag, 2, static_cast<std::uint32_t>(value.size() + 1), ascii(value));
+    };
+    asciiEntry(ifd0, 0x010E, "one\ntwo\r\nthree");
+    asciiEntry(ifd0, 0x010F, "Can\x1b" "on\tX");
+    t.pointer(ifd0, 0x8769, exif);
+    t.pointer(ifd0, 0x8825, gps);
+    t.entry(exif, 0x9000, 3, 4, t.u16(48) + t.u16(50) + t.u16(10) + t.u16(48)); // SHORT digits
+    t.entry(exif, 0x9209, 3, 1, t.u16(0));
+    t.pointer(exif, 0xA005, interop);
+    // "a", LF, "b", LINE SEPARATOR, "c" in UTF-16
+    t.entry(gps, 0x1C, 7, 18,
+            text("UNICODE") + Bytes{0, 'a', 0, '\n', 0, 'b', 0, 0x28, 0x20, 'c', 0});
+    asciiEntry(interop, 0x0001, "R9\n8");
+    ASSERT_TRUE(analyzeTiff(t));
+    const std::string shown = listing();
+    for (const char* line : {"\n画像タイトル=one\\x0Atwo\\x0D\\x0Athree\n",
+                             "\n画像入力機器のメーカ名=Can\\x1Bon\tX\n",
+                             "\nExifバージョン=HP\\x10H\n", "\nフラッシュ=\n\tストロボ発光せず\n",
+                             "\n測位地点の名称=a\\x0Ab\\u2028c\n", "\n互換性識別子=R9\\x0A8"})
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    // The registers keep the text as the file has it.
+    EXPECT_EQ(ExifDetails::Tag010E, u"one\ntwo\r\nthree\0"s);
+    EXPECT_EQ(ExifDetails::Tag1C, u"a\nb\u2028c");
+}
+
 TEST_F(TiffReading, SectionsFollowAFixedOrderAndHiddenTagsStayInTheTables) {
     TiffBuilder t;
     const int ifd0 = t.addIfd(), exif = t.addIfd(), gps = t.addIfd(), interop = t.addIfd(),

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "support/EngineTest.h"
@@ -101,6 +102,45 @@ TEST_F(Updates, TheOtherGpsTagsOfAnUpdate) {
     const std::time_t now = std::time(nullptr);
     std::strftime(today, sizeof today, "%Y:%m:%d", std::gmtime(&now));
     EXPECT_EQ(gps(0x1D).Raw, ascii(today));
+}
+
+TEST_F(Updates, ARenewedDateStampTakesTheTimeStampWithIt) {
+    // The camera's 23:11:25 on today's date would name an instant that never was: the time
+    // is renewed with the date, both in UTC, in the file's byte order.
+    for (bool big : {false, true}) {
+        blank(big);
+        Exif::AppendIFD(Exif::IFDG, 0x07, Exif::RATIONAL, 3, 0);
+        for (std::uint32_t v : {23u, 1u, 11u, 1u, 25u, 1u})
+            for (int i = 0; i < 4; ++i)
+                Exif::IFDG.back().Raw.push_back(static_cast<std::uint8_t>(Exif::Num32(v) >> (8 * i)));
+        position(35, 40, 53.1);
+        const std::time_t before = std::time(nullptr);
+        Exif::UpdateGPS();
+        const std::time_t after = std::time(nullptr);
+
+        const Exif::IFDRec& time = gps(0x07);
+        ASSERT_EQ(time.Raw.size(), 24u);
+        EXPECT_EQ(Exif::Num32(time.Count), 3u);
+        EXPECT_EQ(Exif::Num16(time.DataType), Exif::RATIONAL);
+        auto number = [&](int i) {
+            return Exif::Num32(Exif::ByteToInt32(std::span(time.Raw).subspan(4 * i)));
+        };
+        EXPECT_EQ(number(1), 1u);
+        EXPECT_EQ(number(3), 1u);
+        EXPECT_EQ(number(5), 1000u); // seconds to the millisecond
+        std::tm stamp{};
+        const std::string date(gps(0x1D).Raw.begin(), gps(0x1D).Raw.end() - 1);
+        ASSERT_EQ(std::sscanf(date.c_str(), "%d:%d:%d", &stamp.tm_year, &stamp.tm_mon,
+                              &stamp.tm_mday),
+                  3);
+        stamp.tm_year -= 1900, stamp.tm_mon -= 1;
+        stamp.tm_hour = static_cast<int>(number(0));
+        stamp.tm_min = static_cast<int>(number(2));
+        stamp.tm_sec = static_cast<int>(number(4) / 1000);
+        const std::time_t instant = timegm(&stamp);
+        EXPECT_GE(instant, before);
+        EXPECT_LE(instant, after);
+    }
 }
 
 TEST_F(Updates, BigEndianFilesGetTheirNumbersInTheirOrder) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "support/EngineTest.h"
 
 using namespace testsupport;
@@ -46,7 +49,57 @@ struct Written {
                 return e.field;
         return 0;
     }
+    const Entry* entry(std::uint32_t ifd, std::uint16_t tag) const {
+        static Entry found;
+        for (const Entry& e : entries(ifd))
+            if (e.tag == tag)
+                return &(found = e);
+        return nullptr;
+    }
+    std::vector<std::uint16_t> tags(std::uint32_t ifd) const {
+        std::vector<std::uint16_t> out;
+        for (const Entry& e : entries(ifd))
+            out.push_back(e.tag);
+        return out;
+    }
+    // The numbers of a SHORT or LONG entry, wherever they are stored.
+    std::vector<std::uint32_t> numbers(std::uint32_t ifd, std::uint16_t tag) const {
+        std::vector<std::uint32_t> out;
+        const Entry* e = entry(ifd, tag);
+        if (e == nullptr)
+            return out;
+        const std::uint32_t size = e->type == 3 ? 2 : 4;
+        std::uint32_t at = ifd + 2;
+        while (u16(at) != tag)
+            at += 12;
+        at = size * e->count <= 4 ? at + 8 : e->field;
+        for (std::uint32_t i = 0; i < e->count; ++i)
+            out.push_back(size == 2 ? u16(at + 2 * i) : u32(at + 4 * i));
+        return out;
+    }
+    Bytes bytes(std::uint32_t at, std::size_t n) const { return Bytes(tiff() + at, tiff() + at + n); }
+    // The TIFF data, as far as the segment goes.
+    std::string block() const {
+        return std::string(reinterpret_cast<const char*>(tiff()), segmentLength() - 8);
+    }
 };
+
+// A position, so that a GPS directory joins the block and moves what follows.
+void setPosition() {
+    ExifDetails::NewTag01 = 1, ExifDetails::NewTag02A = 35, ExifDetails::NewTag02B = 40;
+    ExifDetails::NewTag03 = 1, ExifDetails::NewTag04A = 139, ExifDetails::NewTag04B = 45;
+    ExifDetails::NewTag05 = 1, ExifDetails::NewTag06 = 12.5;
+    ExifDetails::NewTag10 = 1, ExifDetails::NewTag11 = 45;
+    ExifDetails::NewTag1C = u"東京駅";
+    Exif::UpdateGPS();
+}
+
+Bytes pattern(std::size_t n, std::uint8_t seed) {
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+    return out;
+}
 
 class Writing : public EngineTest {
 protected:
@@ -257,7 +310,7 @@ TEST_F(Writing, PointerOfTheWrongTypeIsWrittenAsALong) {
     EXPECT_EQ(w.entries(pointer.field)[0].tag, 0x829D);
 }
 
-TEST_F(Writing, MakerNoteKeepsItsOffsetWhenThereIsRoom) {
+TEST_F(Writing, MakerNoteKeepsItsOffsetAndTheRestFlowsAroundIt) {
     TiffBuilder t;
     const int ifd0 = t.addIfd(), exif = t.addIfd();
     t.entry(ifd0, 0x010F, 2, 6, ascii("Canon"));
@@ -270,18 +323,21 @@ TEST_F(Writing, MakerNoteKeepsItsOffsetWhenThereIsRoom) {
     ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
     const std::uint32_t before = Exif::MakerNoteOffset;
     ASSERT_NE(before, 0u);
-    // A longer comment and a new GPS directory change the layout around it.
+    // A longer comment and a new GPS directory change the layout around it: the 0th IFD grows
+    // by the GPS pointer, so the Exif IFD no longer fits in front of the MakerNote.
     ExifDetails::NewTag9286 = u"a much longer comment than before";
     Exif::UpdateExif();
     ExifDetails::NewTag01 = 1, ExifDetails::NewTag05 = 1;
     Exif::UpdateGPS();
     const Written w = write();
-    // No room before its old offset any more (the new GPS pointer grew the 0th IFD), so the
-    // MakerNote goes right after the header, ahead of the directories.
     const std::uint32_t exifAt = w.field(w.ifd0(), 0x8769);
     EXPECT_EQ(w.field(exifAt, 0x927C), before);
-    EXPECT_GT(w.ifd0(), before);
     EXPECT_EQ(Bytes(w.tiff() + before, w.tiff() + before + 64), note);
+    EXPECT_GT(exifAt, before);
+    const std::uint32_t comment = w.field(exifAt, 0x9286);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(w.tiff() + comment + 8), 33),
+              "a much longer comment than before");
+    EXPECT_NE(w.field(w.ifd0(), 0x8825), 0u);
     // the old comment, which followed the MakerNote, is not carried along as hidden bytes
     const std::string block(reinterpret_cast<const char*>(w.tiff()), w.segmentLength() - 8);
     EXPECT_EQ(block.find("old comment"), std::string::npos);
@@ -343,6 +399,256 @@ TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     EXPECT_TRUE(refused);
     EXPECT_GE(largest, 65534u);
     EXPECT_LE(largest, 65535u);
+}
+
+TEST_F(Writing, EntriesOfNoFieldTypeAreLeftOut) {
+    // A camera wrote type 0 over an entry; sorted to the front of the 0th IFD it made other
+    // readers reject the whole directory. Such entries have no value and go; a proper entry of
+    // the same tag after one is the one kept.
+    for (bool big : {false, true}) {
+        TiffBuilder t(big);
+        const int ifd0 = t.addIfd(), exif = t.addIfd();
+        t.rawEntry(ifd0, 0x0001, 0, 1, 0);
+        t.entry(ifd0, 0x010F, 2, 5, ascii("Sony"));
+        t.rawEntry(ifd0, 0x0112, 0, 1, 0);
+        t.entry(ifd0, 0x0112, 3, 1, t.u16(6));
+        t.pointer(ifd0, 0x8769, exif);
+        t.rawEntry(ifd0, 0x9999, 14, 1, 0);
+        t.entry(exif, 0x829D, 5, 1, t.rational(28, 10));
+        t.rawEntry(exif, 0xC000, 0xFFFF, 2, 0x12345678);
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        const Written w = write();
+        EXPECT_EQ(w.tags(w.ifd0()), (std::vector<std::uint16_t>{0x010F, 0x0112, 0x8769}));
+        EXPECT_EQ(w.entry(w.ifd0(), 0x0112)->type, 3);
+        EXPECT_EQ(w.numbers(w.ifd0(), 0x0112), (std::vector<std::uint32_t>{6}));
+        EXPECT_EQ(w.tags(w.field(w.ifd0(), 0x8769)), (std::vector<std::uint16_t>{0x829D}));
+    }
+}
+
+TEST_F(Writing, ABlockWhose0thIfdCannotBeReadGetsTheMandatoryTagsInItsByteOrder) {
+    for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        TiffBuilder t(big);
+        t.entry(t.addIfd(), 0x0112, 3, 1, t.u16(1));
+        Bytes tiff = t.build();
+        const Bytes offset = t.u32(0x7000); // the 0th IFD lies past the block
+        std::copy(offset.begin(), offset.end(), tiff.begin() + 4);
+        Exif::ResetEngine();
+        Exif::FmStream.assign(jpeg(exifApp1(tiff)));
+        Exif::MainWidth = 4000, Exif::MainHeight = 70000;
+        ASSERT_TRUE(Exif::AnalyzeExif());
+        const Written w = write();
+        ASSERT_EQ(w.big, big);
+        const std::uint32_t ifd0 = w.ifd0(), exif = w.field(ifd0, 0x8769);
+        for (std::uint16_t tag : {0x011A, 0x011B}) {
+            const std::uint32_t at = w.field(ifd0, tag);
+            EXPECT_EQ(w.u32(at), 72u);
+            EXPECT_EQ(w.u32(at + 4), 1u);
+        }
+        EXPECT_EQ(w.numbers(ifd0, 0x0128), (std::vector<std::uint32_t>{2}));
+        EXPECT_EQ(w.numbers(ifd0, 0x0213), (std::vector<std::uint32_t>{1}));
+        EXPECT_EQ(w.numbers(exif, 0xA001), (std::vector<std::uint32_t>{1}));
+        EXPECT_EQ(w.numbers(exif, 0xA002), (std::vector<std::uint32_t>{4000}));
+        EXPECT_EQ(w.numbers(exif, 0xA003), (std::vector<std::uint32_t>{70000}));
+        // Byte lists stand in the value field as they are, whatever the byte order.
+        std::uint32_t at = exif + 2;
+        std::map<std::uint16_t, Bytes> lists;
+        for (std::size_t i = 0; i < w.entries(exif).size(); ++i, at += 12)
+            lists[w.u16(at)] = w.bytes(at + 8, 4);
+        EXPECT_EQ(lists[0x9000], text("0232"));
+        EXPECT_EQ(lists[0x9101], (Bytes{1, 2, 3, 0}));
+        EXPECT_EQ(lists[0xA000], text("0100"));
+    }
+}
+
+TEST_F(Writing, ThumbnailStripsMoveWithTheirOffsets) {
+    // Older cameras store the thumbnail uncompressed, as strips that StripOffsets points at.
+    const struct {
+        bool big;
+        std::uint16_t type; // of StripOffsets and StripByteCounts
+        std::vector<std::size_t> strips;
+    } cases[] = {
+        {true, 3, {300}},          // one strip, its offset a SHORT in the value field
+        {false, 4, {120, 90, 45}}, // three strips, the offsets a LONG array after the directory
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.strips.size());
+        auto build = [&](std::uint32_t stripsAt) {
+            TiffBuilder t(c.big);
+            const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+            t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+            t.link(ifd0, ifd1);
+            t.entry(ifd1, 0x0103, 3, 1, t.u16(1));
+            Bytes offsets, lengths;
+            std::uint32_t at = stripsAt;
+            for (std::size_t n : c.strips) {
+                offsets = offsets + (c.type == 3 ? t.u16(static_cast<std::uint16_t>(at)) : t.u32(at));
+                lengths = lengths + (c.type == 3 ? t.u16(static_cast<std::uint16_t>(n))
+                                                 : t.u32(static_cast<std::uint32_t>(n)));
+                at += static_cast<std::uint32_t>(n);
+            }
+            const auto count = static_cast<std::uint32_t>(c.strips.size());
+            t.entry(ifd1, 0x0111, c.type, count, offsets);
+            t.entry(ifd1, 0x0116, 3, 1, t.u16(8));
+            t.entry(ifd1, 0x0117, c.type, count, lengths);
+            return t.build();
+        };
+        const auto stripsAt = static_cast<std::uint32_t>(build(0).size());
+        Bytes strips;
+        for (std::size_t i = 0; i < c.strips.size(); ++i)
+            strips = strips + pattern(c.strips[i], static_cast<std::uint8_t>(i * 40));
+        ASSERT_TRUE(analyze(jpeg(exifApp1(build(stripsAt) + strips))));
+        setPosition();
+        const Written w = write();
+        const std::uint32_t ifd1 = w.link(w.ifd0());
+        ASSERT_NE(ifd1, 0u);
+        const std::vector<std::uint32_t> offsets = w.numbers(ifd1, 0x0111);
+        const std::vector<std::uint32_t> lengths = w.numbers(ifd1, 0x0117);
+        ASSERT_EQ(offsets.size(), c.strips.size());
+        EXPECT_EQ(w.entry(ifd1, 0x0111)->type, c.type);
+        Bytes carried;
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            EXPECT_EQ(lengths[i], c.strips[i]);
+            carried = carried + w.bytes(offsets[i], lengths[i]);
+        }
+        EXPECT_EQ(carried, strips);
+        EXPECT_NE(offsets[0], stripsAt); // the GPS directory moved them
+    }
+}
+
+TEST_F(Writing, StripsThatCannotBeCarriedTakeTheirTagsAlong) {
+    // Never an offset left pointing into other data: without its strips the thumbnail's
+    // location tags go together, and the rest of the 1st IFD stays.
+    const struct {
+        const char* what;
+        std::uint32_t offset, length;
+        bool withLengths;
+    } cases[] = {
+        {"strip past the end of the file", 0x7FFF0000, 100, true},
+        {"no StripByteCounts", 8, 100, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TiffBuilder t(true);
+        const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+        t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+        t.link(ifd0, ifd1);
+        t.entry(ifd1, 0x0103, 3, 1, t.u16(1));
+        t.entry(ifd1, 0x0111, 4, 1, t.u32(c.offset));
+        t.entry(ifd1, 0x0116, 3, 1, t.u16(8));
+        if (c.withLengths)
+            t.entry(ifd1, 0x0117, 4, 1, t.u32(c.length));
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        setPosition();
+        const Written w = write();
+        EXPECT_EQ(w.tags(w.link(w.ifd0())), (std::vector<std::uint16_t>{0x0103}));
+    }
+}
+
+TEST_F(Writing, PrivateSubDirectoriesStayWhereTheirPointersSay) {
+    const struct {
+        const char* what;
+        bool big;
+        std::uint16_t tag, type;
+    } cases[] = {
+        {"SubIFDs", false, 0x014A, 4},
+        {"Kodak's IFD", true, 0x8290, 4},
+        {"an entry of type IFD", false, 0xC612, 13},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TiffBuilder t(c.big);
+        const int ifd0 = t.addIfd(), exif = t.addIfd(), sub = t.addIfd();
+        t.entry(ifd0, 0x010F, 2, 6, ascii("Kodak"));
+        t.pointer(ifd0, 0x8769, exif);
+        t.pointer(ifd0, c.tag, sub, c.type);
+        t.entry(exif, 0x9286, 7, 20, text("ASCII") + Bytes{0, 0, 0} + text("old comment!"));
+        t.entry(sub, 0x0100, 3, 1, t.u16(160));
+        t.entry(sub, 0x0FFF, 2, 15, ascii("private value!"));
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        ExifDetails::NewTag9286 = u"a much longer comment than the camera's";
+        Exif::UpdateExif();
+        setPosition();
+        const Written w = write();
+        const std::uint32_t at = w.field(w.ifd0(), c.tag);
+        ASSERT_NE(at, 0u);
+        ASSERT_EQ(w.tags(at), (std::vector<std::uint16_t>{0x0100, 0x0FFF}));
+        EXPECT_EQ(w.numbers(at, 0x0100), (std::vector<std::uint32_t>{160}));
+        EXPECT_EQ(w.bytes(w.field(at, 0x0FFF), 15), ascii("private value!"));
+    }
+}
+
+TEST_F(Writing, APointerToNoDirectoryIsLeftOut) {
+    for (std::uint32_t target : {0x7000u, 40u}) { // past the block; inside the Make value
+        SCOPED_TRACE(target);
+        TiffBuilder t;
+        const int ifd0 = t.addIfd();
+        t.rawEntry(ifd0, 0x014A, 4, 1, target);
+        t.entry(ifd0, 0x010F, 2, 40, ascii(std::string(39, 'K')));
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        setPosition();
+        const Written w = write();
+        EXPECT_EQ(w.entry(w.ifd0(), 0x014A), nullptr);
+        EXPECT_NE(w.entry(w.ifd0(), 0x010F), nullptr);
+    }
+}
+
+TEST_F(Writing, TheBlockKeepsWhatTheMakerNoteReachesAndNothingElse) {
+    // A maker note with offsets from the TIFF header: a text inside it, a preview directory
+    // behind it whose picture lies further on, and an empty scan directory. Between them the
+    // camera left 2000 bytes of padding that nothing refers to.
+    constexpr std::uint32_t kNote = 64, kPreview = 1500, kThumbnail = 3000, kPadding = 2000;
+    const Bytes placeholder(kNote, 0xEE);
+    auto build = [&](std::uint32_t thumbnailAt) {
+        TiffBuilder t;
+        const int ifd0 = t.addIfd(), exif = t.addIfd(), ifd1 = t.addIfd();
+        t.entry(ifd0, 0x010F, 2, 6, ascii("Nikon"));
+        t.pointer(ifd0, 0x8769, exif);
+        t.link(ifd0, ifd1);
+        t.entry(exif, 0x927C, 7, kNote, placeholder);
+        t.entry(exif, 0x9286, 7, 20, text("ASCII") + Bytes{0, 0, 0} + text("old comment!"));
+        t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+        t.entry(ifd1, 0x0201, 4, 1, t.u32(thumbnailAt));
+        t.entry(ifd1, 0x0202, 4, 1, t.u32(kThumbnail));
+        return t;
+    };
+    const Bytes head = build(0).build();
+    const auto note = static_cast<std::uint32_t>(
+        std::search(head.begin(), head.end(), placeholder.begin(), placeholder.end()) - head.begin());
+    // Behind the TIFF structure: preview directory, padding, empty directory, preview, thumbnail.
+    const auto previewIfd = static_cast<std::uint32_t>(head.size());
+    const std::uint32_t emptyIfd = previewIfd + 30 + kPadding, preview = emptyIfd + 6,
+                        thumbnail = preview + kPreview;
+    TiffBuilder le;
+    Bytes noteBytes = le.u16(3) +
+                      le.u16(0x0001) + le.u16(2) + le.u32(12) + le.u32(note + 44) +
+                      le.u16(0x0011) + le.u16(4) + le.u32(1) + le.u32(previewIfd) +
+                      le.u16(0x0E10) + le.u16(4) + le.u32(1) + le.u32(emptyIfd) + le.u32(0);
+    noteBytes = noteBytes + Bytes(2, 0) + ascii("made inside") + Bytes(8, 0);
+    ASSERT_EQ(noteBytes.size(), kNote);
+    const Bytes previewDirectory = le.u16(2) + le.u16(0x0201) + le.u16(4) + le.u32(1) +
+                                   le.u32(preview) + le.u16(0x0202) + le.u16(4) + le.u32(1) +
+                                   le.u32(kPreview) + le.u32(0);
+    const Bytes previewBytes = Bytes{0xFF, 0xD8} + pattern(kPreview - 2, 3);
+    const Bytes thumbnailBytes = Bytes{0xFF, 0xD8} + pattern(kThumbnail - 2, 9);
+    Bytes tiff = build(thumbnail).build();
+    std::copy(noteBytes.begin(), noteBytes.end(), tiff.begin() + note);
+    tiff = tiff + previewDirectory + Bytes(kPadding, 0xFF) + Bytes(6, 0) + previewBytes +
+           thumbnailBytes;
+    ASSERT_TRUE(analyze(jpeg(exifApp1(tiff))));
+    setPosition();
+    const Written w = write();
+
+    EXPECT_EQ(w.field(w.field(w.ifd0(), 0x8769), 0x927C), note);
+    EXPECT_EQ(w.bytes(note, kNote), noteBytes);
+    EXPECT_EQ(w.bytes(previewIfd, previewDirectory.size()), previewDirectory);
+    EXPECT_EQ(w.bytes(preview, kPreview), previewBytes);
+    EXPECT_EQ(w.u16(emptyIfd), 0); // the scan directory still reads as empty
+    const std::uint32_t ifd1 = w.link(w.ifd0());
+    EXPECT_EQ(w.bytes(w.field(ifd1, 0x0201), kThumbnail), thumbnailBytes);
+    // The position fits where the padding was: the block does not grow.
+    EXPECT_LE(w.segmentLength(), 2 + 6 + tiff.size());
+    EXPECT_EQ(w.block().find(std::string(64, '\xFF')), std::string::npos);
 }
 
 } // namespace

@@ -7,7 +7,12 @@ checks the result against independent readers:
 - exiftool -validate reports nothing new;
 - every byte from the image's start-of-scan marker to the end is the source's;
 - every tag that was not edited keeps its type, count and bytes, and the thumbnail is intact
-  with JPEGInterchangeFormat pointing at it.
+  with JPEGInterchangeFormat pointing at it;
+- every tag exiftool reads from the source (maker-note tags, thumbnails and previews as bytes)
+  reads the same from the output, except the GPS tags the edit writes and what the output
+  leaves out on purpose (the JFIF segment);
+- the EXIF block grows by at most GROWTH_LIMIT bytes;
+- opening the output and saving it again gives the same bytes.
 
 Usage: roundtrip.py GEODOT_CLI PATH...   (exit status 1 when any file fails a check)
 """
@@ -22,9 +27,24 @@ import tempfile
 
 LAT, LON, ALT, DIRECTION, AREA = 35.681236, -139.767125, -12.5, 45, "東京駅"
 # GPS tags the position update writes; the others in the GPS directory must stay.
-EDITED_GPS = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x10, 0x11, 0x1B, 0x1C, 0x1D}
+EDITED_GPS = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x1B, 0x1C, 0x1D}
 POINTERS = {0x8769, 0x8825, 0xA005}
 SIZES = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8}
+# What the position, altitude, direction and place name may add to the EXIF block.
+GROWTH_LIMIT = 2048
+# exiftool groups that describe the file rather than its content, or that the output drops
+# on purpose (JFIF contradicts EXIF), and GPS tags the edit writes or derives. exiftool reads
+# a SPIFF header in the byte order the segment before it left: without the big-endian JFIF
+# segment in front it reads the unchanged bytes otherwise.
+UNCOMPARED_GROUPS = {"ExifTool", "System", "File", "JFIF", "JFXX", "SPIFF"}
+EDITED_GPS_NAMES = {"GPSVersionID", "GPSLatitudeRef", "GPSLatitude", "GPSLongitudeRef",
+                    "GPSLongitude", "GPSAltitudeRef", "GPSAltitude", "GPSImgDirectionRef",
+                    "GPSImgDirection", "GPSProcessingMethod", "GPSAreaInformation",
+                    "GPSDateStamp", "GPSTimeStamp", "GPSDateTime", "GPSPosition"}
+# Where the thumbnail lies is the writer's choice, and exiftool gives the pictures of a
+# multi-picture index as file positions, which move with the size of the EXIF block: their
+# bytes are compared instead.
+MOVED = re.compile(r"IFD1:ThumbnailOffset|IFD1:StripOffsets|MPImage\d+:MPImageStart")
 
 
 def segments(data):
@@ -54,7 +74,8 @@ def exif_block(data):
 
 
 def read_ifds(tiff):
-    """{(directory, tag): (type, count, value bytes)} and the thumbnail bytes."""
+    """{(directory, tag): (type, count, value bytes)} and the thumbnail bytes (a JPEG, or the
+    strips of an uncompressed one joined)."""
     if tiff is None or len(tiff) < 8:
         return {}, None
     bo = "<" if tiff[:2] == b"II" else ">"
@@ -97,6 +118,13 @@ def read_ifds(tiff):
         off = struct.unpack(bo + "I", entries[("ifd1", 0x0201)][2])[0]
         size = struct.unpack(bo + "I", entries[("ifd1", 0x0202)][2])[0]
         thumb = tiff[off:off + size]
+    if ("ifd1", 0x0111) in entries and ("ifd1", 0x0117) in entries:
+        def numbers(entry):
+            typ, count, value = entry
+            fmt = bo + ("H" if typ == 3 else "I") * count
+            return struct.unpack(fmt, value) if len(value) == struct.calcsize(fmt) else ()
+        strips = zip(numbers(entries[("ifd1", 0x0111)]), numbers(entries[("ifd1", 0x0117)]))
+        thumb = (thumb or b"") + b"".join(tiff[off:off + size] for off, size in strips)
     return entries, thumb
 
 
@@ -109,6 +137,23 @@ def validate_warnings(path):
     lines = (line.strip() for line in out.decode("utf-8", "replace").splitlines())
     # The summary ("OK", "3 Warnings (all minor)") counts what the lines say.
     return {l for l in lines if l and l != "OK" and not re.fullmatch(r"\d+ Warnings?( \(.*\))?", l)}
+
+
+def exif_length(data):
+    segs, _ = segments(data)
+    for marker, start, end in segs:
+        if marker == 0xE1 and data[start + 4:start + 8] == b"Exif":
+            return end - start - 2
+    return 0
+
+
+def exiftool_tags(path):
+    """Every tag exiftool reads, binary values as base64, keyed by group and name."""
+    out = run("exiftool", "-j", "-a", "-G1", "-b", "-n", path).stdout
+    tags = json.loads(out or b"[{}]")[0]
+    return {k: v for k, v in tags.items()
+            if ":" in k and k.split(":")[0] not in UNCOMPARED_GROUPS
+            and k.split(":")[1] not in EDITED_GPS_NAMES and not MOVED.fullmatch(k)}
 
 
 def check(cli, source, workdir):
@@ -155,14 +200,37 @@ def check(cli, source, workdir):
         directory, tag = key
         if directory == "gps" and tag in EDITED_GPS:
             continue
-        if directory == "ifd1" and tag == 0x0201:
+        if directory == "ifd1" and tag in (0x0201, 0x0111):
             continue
         if value[1] == 0 and key not in after:
             continue  # an empty value (count 0) holds nothing to keep
         if after.get(key) != value:
             problems.append(f"{directory} tag 0x{tag:04X} changed")
     if thumb_before and thumb_after != thumb_before:
-        problems.append("thumbnail differs or 0x0201 does not point at it")
+        problems.append("thumbnail differs or its offsets do not point at it")
+
+    tags_before, tags_after = exiftool_tags(source), exiftool_tags(out)
+    for key, value in tags_before.items():
+        if value == "" and key not in tags_after:
+            continue  # an empty value (count 0) holds nothing to keep
+        if key not in tags_after:
+            problems.append(f"exiftool no longer reads {key}")
+        elif tags_after[key] != value:
+            problems.append(f"exiftool reads {key} differently: {str(tags_after[key])[:60]!r}, "
+                            f"was {str(value)[:60]!r}")
+
+    growth = exif_length(dst) - exif_length(src)
+    if growth > GROWTH_LIMIT:
+        problems.append(f"EXIF block grows by {growth} bytes "
+                        f"({exif_length(src)} to {exif_length(dst)})")
+
+    again = os.path.join(workdir, "again.jpg")
+    r = run(cli, "set", "-o", again, out)
+    if r.returncode != 0:
+        problems.append("saving the output again failed: " +
+                        r.stderr.decode("utf-8", "replace").strip())
+    elif open(again, "rb").read() != dst:
+        problems.append("saving the output again gives other bytes")
     return problems
 
 

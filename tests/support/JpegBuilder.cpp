@@ -30,8 +30,8 @@ void TiffBuilder::rawEntry(int ifd, std::uint16_t tag, std::uint16_t type, std::
     ifds_.at(ifd).entries.push_back(e);
 }
 
-void TiffBuilder::pointer(int ifd, std::uint16_t tag, int target) {
-    Entry e{tag, 4, 1, {}};
+void TiffBuilder::pointer(int ifd, std::uint16_t tag, int target, std::uint16_t type) {
+    Entry e{tag, type, 1, {}};
     e.target = target;
     ifds_.at(ifd).entries.push_back(e);
 }

@@ -28,8 +28,8 @@ public:
     // An entry whose value field is given as it stands (for offsets that point anywhere).
     void rawEntry(int ifd, std::uint16_t tag, std::uint16_t type, std::uint32_t count,
                   std::uint32_t valueField);
-    // A pointer entry (LONG, count 1) to another IFD.
-    void pointer(int ifd, std::uint16_t tag, int target);
+    // A pointer entry (count 1, LONG unless another type is given) to another IFD.
+    void pointer(int ifd, std::uint16_t tag, int target, std::uint16_t type = 4);
     // The next-IFD link of `ifd`.
     void link(int ifd, int target);
     // Replaces the entry count written for `ifd`.

@@ -182,7 +182,7 @@ struct SaveResult {
 //  1. each output is written to a new file beside its target (every write checked, bytes
 //     referred from a source file checked against that file's fingerprint, the target's
 //     permissions and owner taken over);
-//  2. all of them are flushed to disk;
+//  2. all of them are flushed to disk (several on one file system by one sync of it);
 //  3. each takes the place of its target by a rename (a symbolic link stays a link; its
 //     target is replaced);
 //  4. each folder is synced once.

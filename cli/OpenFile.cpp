@@ -13,12 +13,13 @@ void loadEngineOptions(bool& keepTime) {
     keepTime = ini.ReadBool("CONFIG", "TimestampOriginal", false);
 }
 
-bool openFile(const std::string& path, std::string& error) {
+bool openFile(const std::string& path, std::string& error, bool forSaving) {
     Exif::ResetEngine();
     ExifDetails::PrepareRegistersForOpen({});
     try {
-        // Read as far as the analysis goes; the image data is copied from the file when saved.
-        Exif::FmStream.openFile(path);
+        // Read as far as the analysis goes; the image data is copied from the file when saved,
+        // checked against the fingerprint taken now.
+        Exif::FmStream.openFile(path, forSaving);
         // The picture size, for the mandatory tags of a new EXIF block.
         Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
         if (Exif::AnalyzeExif())

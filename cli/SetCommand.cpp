@@ -5,12 +5,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <deque>
-#include <future>
 #include <iostream>
 #include <map>
 #include <new>
 #include <optional>
+#include <set>
 
 #include "Cli.h"
 #include "Exif.h"
@@ -197,61 +196,46 @@ void applyTexts(const Request& r) {
     Exif::UpdateExif();
 }
 
-// Gives a file the modification time another had, to the nanosecond; the access time stays.
-void keepModificationTime(const std::string& path, const timespec& time) {
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
-    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-        throw Exif::EngineError("「" + path + "」の日時を設定できません (" + std::strerror(errno) + ")");
-}
+// One file of the batch: the reason it failed, or its output waiting to be saved.
+struct Edited {
+    std::string file, error;
+    std::optional<Exif::SaveRequest> save;
+};
 
-// Opens and edits one file and builds its output; the saving goes on in the background. The
-// result: an empty text once the file is saved, else the reason it failed (it is untouched).
-std::future<std::string> setFile(const Request& r, const std::string& file, bool keepTime) {
-    std::string error;
-    auto failed = [&error] {
-        std::promise<std::string> p;
-        p.set_value(error);
-        return p.get_future();
-    };
-    if (!openFile(file, error))
-        return failed();
+// Opens and edits one file and builds its output.
+Edited editFile(const Request& r, const std::string& file, bool keepTime) {
+    Edited edited{file, {}, {}};
+    if (!openFile(file, edited.error, /*forSaving*/ true))
+        return edited;
     try {
         const double fileDate = Exif::FileTimeOf(file);
         struct stat source {};
         stat(file.c_str(), &source);
-        const Exif::FileIdentity opened = Exif::IdentityOf(file);
         if (r.removeGps || r.changesPosition())
             applyGps(r);
         applyTexts(r);
         Exif::WriteJpeg();
-        const std::string target = r.output.value_or(file);
-        const bool mustExist = !r.output;
-        const double stamp = Exif::TimestampFor(fileDate);
-        // The output no longer needs the engine: it is saved while the next file is read.
-        return std::async(std::launch::async,
-                          [target, mustExist, keepTime, stamp, fileDate, source, opened,
-                           content = std::move(Exif::ToStream)]() -> std::string {
-                              try {
-                                  // Over the opened file only while it is still the same.
-                                  Exif::SaveFile(target, content, mustExist,
-                                                 mustExist ? &opened : nullptr);
-                                  if (keepTime && stamp != fileDate)
-                                      Exif::SetFileTime(target, stamp);
-                                  else if (keepTime) // no date in the picture: its own time,
-                                      keepModificationTime(target, source.st_mtim); // exactly
-                                  return {};
-                              } catch (const Exif::EngineError& e) {
-                                  return e.what();
-                              } catch (const std::bad_alloc&) {
-                                  return "メモリが足りません";
-                              }
-                          });
+        Exif::SaveOptions options;
+        // Over the opened file only while it still holds what was read.
+        options.mustExist = !r.output;
+        if (!r.output)
+            options.unchangedSince = Exif::FmStream.sourceFingerprint();
+        if (keepTime) {
+            const double stamp = Exif::TimestampFor(fileDate);
+            // No date in the picture: the file keeps its own time, to the nanosecond.
+            options.modified = stamp != fileDate ? Exif::FileTimeFromLocal(stamp) : source.st_mtim;
+            if (!options.modified)
+                throw Exif::EngineError("「" + file + "」の日時を設定できません (" +
+                                        std::strerror(EOVERFLOW) + ")");
+        }
+        // The output no longer needs the engine: it waits for the group commit.
+        edited.save = Exif::SaveRequest{r.output.value_or(file), std::move(Exif::ToStream), options};
     } catch (const Exif::EngineError& e) {
-        error = e.what();
+        edited.error = e.what();
     } catch (const std::bad_alloc&) {
-        error = "メモリが足りません";
+        edited.error = "メモリが足りません";
     }
-    return failed();
+    return edited;
 }
 
 } // namespace
@@ -275,25 +259,42 @@ int set(const std::vector<std::string>& args) {
     Exif::AfterEOI = r.afterEoi.value_or(Exif::AfterEOI);
     keepTime = r.keepTime.value_or(keepTime);
 
-    // Saving waits for the disk; several saves in flight let a batch overlap that waiting.
-    constexpr std::size_t kSavesInFlight = 4;
-    std::deque<std::pair<std::string, std::future<std::string>>> pending;
+    // The files are saved in groups with one flush to disk for each group, not one per file.
     int status = 0;
-    auto finishOldest = [&] {
-        const std::string error = pending.front().second.get();
-        if (!error.empty()) {
-            std::cerr << "geodot-cli: " << pending.front().first << ": " << error << "\n";
-            status = 1;
+    std::vector<Edited> group;
+    auto commit = [&] {
+        std::vector<Exif::SaveRequest> requests;
+        for (Edited& e : group)
+            if (e.save)
+                requests.push_back(std::move(*e.save));
+        const std::vector<Exif::SaveResult> results = Exif::SaveFiles(requests);
+        std::size_t next = 0;
+        for (const Edited& e : group) {
+            const std::string& error = e.save ? results[next++].error : e.error;
+            if (!error.empty()) {
+                std::cerr << "geodot-cli: " << e.file << ": " << error << "\n";
+                status = 1;
+            }
         }
-        pending.pop_front();
+        group.clear();
     };
+    // A file named twice (or through a link) is read again after its first save, as if the
+    // files were saved one by one: its group is committed first.
+    std::set<std::pair<dev_t, ino_t>> inGroup;
     for (const std::string& file : r.files) {
-        if (pending.size() == kSavesInFlight)
-            finishOldest();
-        pending.emplace_back(file, setFile(r, file, keepTime));
+        struct stat st {};
+        const bool known = stat(file.c_str(), &st) == 0;
+        if (known && !inGroup.insert({st.st_dev, st.st_ino}).second) {
+            commit();
+            inGroup = {{st.st_dev, st.st_ino}};
+        }
+        group.push_back(editFile(r, file, keepTime));
+        if (group.size() == Exif::kFilesPerGroupCommit) {
+            commit();
+            inGroup.clear();
+        }
     }
-    while (!pending.empty())
-        finishOldest();
+    commit();
     return status;
 }
 

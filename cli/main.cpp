@@ -47,7 +47,7 @@ int info(const std::vector<std::string>& files) {
         if (files.size() > 1)
             std::cout << (i > 0 ? "\n" : "") << "==> " << files[i] << " <==\n";
         std::string error;
-        if (!openFile(files[i], error)) {
+        if (!openFile(files[i], error, /*forSaving*/ false)) {
             std::cerr << "geodot-cli: " << files[i] << ": " << error << "\n";
             status = 1;
         }

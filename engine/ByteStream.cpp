@@ -1,6 +1,8 @@
 #include "ByteStream.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,17 +17,13 @@ namespace Exif {
 struct ByteStream::Source {
     int fd = -1;
     std::uint64_t size = 0;
-    struct timespec mtime {};
+    // The whole file as it was read when opened; a file opened without it is not copied.
+    std::optional<ContentFingerprint> fingerprint;
     std::shared_ptr<std::vector<std::uint8_t>> memory;
 
     ~Source() {
         if (fd >= 0)
             close(fd);
-    }
-    bool unchanged() const {
-        struct stat st {};
-        return fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size &&
-               st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec;
     }
 };
 
@@ -54,36 +52,71 @@ bool writeAll(int fd, const std::uint8_t* data, std::uint64_t size) {
     return true;
 }
 
-// Copies a stretch of a file: inside the kernel where possible, through a buffer otherwise.
-int copyFileRange(int from, std::uint64_t offset, std::uint64_t length, int to) {
-    loff_t in = static_cast<loff_t>(offset);
-    while (length > 0) {
-        const ssize_t n = copy_file_range(from, &in, to, nullptr, length, 0);
-        if (n > 0) {
-            length -= static_cast<std::uint64_t>(n);
-            continue;
-        }
-        if (n == 0)
-            return EIO; // the file is shorter than it was
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-            return errno;
-        std::vector<std::uint8_t> buffer(1 << 20);
-        while (length > 0) {
-            const ssize_t r = pread(from, buffer.data(), std::min<std::uint64_t>(length, buffer.size()), in);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                return r == 0 ? EIO : errno;
-            if (!writeAll(to, buffer.data(), static_cast<std::uint64_t>(r)))
-                return errno;
-            in += r;
-            length -= static_cast<std::uint64_t>(r);
-        }
+// Where writeTo puts the bytes: the output file, and the hash of what was written.
+struct Output {
+    int fd;
+    ContentHasher* written;
+
+    bool put(const std::uint8_t* data, std::uint64_t size) const {
+        if (written)
+            written->add({data, static_cast<std::size_t>(size)});
+        return writeAll(fd, data, size);
     }
-    return 0;
-}
+};
+
+// Reads a source file from its start while stretches of it are written out: every byte passes
+// the hash once, and the stretches written are the very bytes hashed. At the end the hash must
+// be the one taken when the file was opened, so a file changed meanwhile (in place: the
+// descriptor follows the file, not the name) never reaches the output unnoticed.
+class SourcePass {
+public:
+    SourcePass(const ByteStream::Source& source, std::vector<std::uint8_t>& buffer)
+        : source_(source), buffer_(buffer) {}
+
+    const ByteStream::Source* source() const { return &source_; }
+    std::uint64_t position() const { return at_; }
+
+    // Hashes the bytes up to `offset`, then hashes and writes out the `length` bytes from there.
+    int copy(std::uint64_t offset, std::uint64_t length, const Output& out) {
+        if (const int err = advance(offset, nullptr))
+            return err;
+        return advance(offset + length, &out);
+    }
+    // Hashes the rest: 0 when the file holds exactly what it held, else ESTALE (or the errno
+    // of a failed read).
+    int finish() {
+        if (const int err = advance(source_.fingerprint->size, nullptr))
+            return err;
+        std::uint8_t beyond;
+        const ssize_t n = pread(source_.fd, &beyond, 1, static_cast<off_t>(at_));
+        if (n != 0)
+            return n < 0 ? errno : ESTALE; // it grew
+        return hasher_.result() == *source_.fingerprint ? 0 : ESTALE;
+    }
+
+private:
+    int advance(std::uint64_t to, const Output* out) {
+        while (at_ < to) {
+            const ssize_t n = pread(source_.fd, buffer_.data(),
+                                    std::min<std::uint64_t>(to - at_, buffer_.size()),
+                                    static_cast<off_t>(at_));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n == 0 ? ESTALE : errno; // it is shorter than it was
+            hasher_.add({buffer_.data(), static_cast<std::size_t>(n)});
+            if (out && !out->put(buffer_.data(), static_cast<std::uint64_t>(n)))
+                return errno;
+            at_ += static_cast<std::uint64_t>(n);
+        }
+        return 0;
+    }
+
+    const ByteStream::Source& source_;
+    std::vector<std::uint8_t>& buffer_;
+    ContentHasher hasher_;
+    std::uint64_t at_ = 0;
+};
 
 } // namespace
 
@@ -219,6 +252,7 @@ void ByteStream::clear() {
     file_.reset();
     refs_.clear();
     pos_ = 0;
+    loaded_.reset();
 }
 
 void ByteStream::assign(std::vector<std::uint8_t> bytes) {
@@ -226,7 +260,7 @@ void ByteStream::assign(std::vector<std::uint8_t> bytes) {
     *own_ = std::move(bytes);
 }
 
-void ByteStream::openFile(const std::string& path) {
+void ByteStream::openFile(const std::string& path, bool hashed) {
     clear();
     auto source = std::make_shared<Source>();
     source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -238,14 +272,21 @@ void ByteStream::openFile(const std::string& path) {
     if (S_ISDIR(st.st_mode))
         fileError(path, "読めません", EISDIR);
     source->size = static_cast<std::uint64_t>(st.st_size);
-    source->mtime = st.st_mtim;
+    if (hashed) {
+        ContentFingerprint read;
+        if (const int err = FingerprintOfFile(source->fd, read))
+            fileError(path, "読めません", err);
+        source->size = read.size;
+        source->fingerprint = loaded_ = read;
+    }
     file_ = std::move(source);
 }
 
 void ByteStream::loadFromFile(const std::string& path) {
-    openFile(path);
+    openFile(path, false);
     ensureLoaded(file_->size);
     file_.reset(); // everything is in memory now
+    loaded_ = FingerprintOf(*own_);
 }
 
 std::vector<std::uint8_t> ByteStream::toVector() const {
@@ -271,20 +312,41 @@ std::vector<std::uint8_t> ByteStream::toVector() const {
     return out;
 }
 
-int ByteStream::writeTo(int fd) const {
-    if (!writeAll(fd, own_->data(), own_->size()))
+int ByteStream::writeTo(int fd, ContentHasher* written) const {
+    const Output out{fd, written};
+    if (!out.put(own_->data(), own_->size()))
         return errno;
+    std::vector<std::uint8_t> buffer;
+    std::vector<std::unique_ptr<SourcePass>> passes; // one per source file
     for (const Ref& r : refs_) {
         if (r.source->memory) {
-            if (!writeAll(fd, r.source->memory->data() + r.offset, r.length))
+            if (!out.put(r.source->memory->data() + r.offset, r.length))
                 return errno;
             continue;
         }
-        if (!r.source->unchanged())
-            return ESTALE;
-        if (const int err = copyFileRange(r.source->fd, r.offset, r.length, fd))
+        if (!r.source->fingerprint)
+            throw EngineError("Stream write error: a file opened for reading only is copied");
+        auto pass = std::find_if(passes.begin(), passes.end(),
+                                 [&](const auto& p) { return p->source() == r.source.get(); });
+        // The reader refers to stretches in file order; one that lies before the bytes already
+        // hashed is read in a pass of its own, which checks the whole file again.
+        if (pass != passes.end() && r.offset < (*pass)->position()) {
+            if (const int err = (*pass)->finish())
+                return err;
+            passes.erase(pass);
+            pass = passes.end();
+        }
+        if (pass == passes.end()) {
+            buffer.resize(1 << 20);
+            passes.push_back(std::make_unique<SourcePass>(*r.source, buffer));
+            pass = passes.end() - 1;
+        }
+        if (const int err = (*pass)->copy(r.offset, r.length, out))
             return err;
     }
+    for (const auto& pass : passes)
+        if (const int err = pass->finish())
+            return err;
     return 0;
 }
 

@@ -3,10 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "ContentHash.h"
 
 namespace Exif {
 
@@ -17,7 +20,8 @@ namespace Exif {
 //
 // A stream opened on a file reads it on demand. Large stretches of a source appended to another
 // stream (the compressed image data) are not copied but referred to, and copied only when the
-// stream is finally written to a file: straight from file to file where the system allows it.
+// stream is finally written to a file. The whole file was hashed when it was opened, and it is
+// hashed again as it is copied: the output is made only of bytes that still hash the same.
 class ByteStream {
 public:
     ByteStream() = default;
@@ -36,6 +40,7 @@ public:
         file_.swap(other.file_);
         refs_.swap(other.refs_);
         std::swap(pos_, other.pos_);
+        std::swap(loaded_, other.loaded_);
     }
 
     std::uint64_t size() const;
@@ -79,14 +84,20 @@ public:
     // The whole file, read now.
     void loadFromFile(const std::string& path);
     // The file kept open and read as far as the reads go; what is never read is copied from the
-    // file when the stream is written out, after checking that the file has not changed.
-    void openFile(const std::string& path);
+    // file when the stream is written out. With `hashed` the whole file is read through once
+    // now to take its fingerprint, which the copy is checked against; a stream opened without
+    // it serves reading only (writing out a stretch of it is an engine error).
+    void openFile(const std::string& path, bool hashed = true);
+    // What the file the stream was loaded from or opened on held when it was read; nothing for
+    // a stream that was not read from a file, or opened without hashing.
+    const std::optional<ContentFingerprint>& sourceFingerprint() const { return loaded_; }
 
     // The whole content (copied out of files where it lies there).
     std::vector<std::uint8_t> toVector() const;
-    // Writes the whole content to a file descriptor; 0, or the errno of the failure (ESTALE
-    // when a source file changed since it was opened).
-    int writeTo(int fd) const;
+    // Writes the whole content to a file descriptor, also into `written` when one is given;
+    // 0, or the errno of the failure (ESTALE when a source file no longer holds what it held
+    // when it was opened).
+    int writeTo(int fd, ContentHasher* written = nullptr) const;
 
     struct Source;
     struct Ref {
@@ -105,6 +116,7 @@ private:
     // Content that follows own_: stretches of other streams.
     std::vector<Ref> refs_;
     std::uint64_t pos_ = 0;
+    std::optional<ContentFingerprint> loaded_;
 };
 
 } // namespace Exif

@@ -5,6 +5,8 @@
 // plain routines that read, update and write them. Plain C++, no Qt.
 
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <string>
@@ -177,28 +179,55 @@ std::vector<TiffRange> MakerNoteReach(std::uint64_t at, std::span<const std::uin
 // leads to no directory.
 bool PrivateDirectoryReach(const IFDRec& entry, char mk, std::vector<TiffRange>& reach);
 
-// What tells a file apart from a later one under the same name.
-struct FileIdentity {
-    std::uint64_t device = 0, inode = 0, size = 0;
-    std::int64_t mtimeSeconds = 0, mtimeNanoseconds = 0;
-    bool operator==(const FileIdentity&) const = default;
+// How one file is saved.
+struct SaveOptions {
+    // A target that has disappeared is a failure instead of being created anew.
+    bool mustExist = false;
+    // Saving over a file that was read: the target must still hold exactly these bytes, else
+    // the save is refused (another program's newer content is never overwritten). A file that
+    // was only touched, or replaced by an identical copy, is saved over.
+    std::optional<ContentFingerprint> unchangedSince;
+    // The saved file's modification time; without it, the time of saving.
+    std::optional<timespec> modified;
 };
-// The identity of the file a path names (links followed); an EngineError when there is none.
-FileIdentity IdentityOf(const std::string& path);
 
-// Stores the content under `path` atomically: a temporary file in the target's folder, every
-// write checked, flushed to disk, the target's permissions kept, then renamed over the target
-// (a symbolic link stays a link; its target is replaced). On any failure the target is left as
-// it was and an EngineError says why. With `mustExist` a target that has disappeared is a
-// failure instead of being created anew; with `unchangedSince` so is a target that was replaced
-// or modified since it had that identity (another program's newer file is never overwritten).
-void SaveFile(const std::string& path, const ByteStream& content, bool mustExist,
-              const FileIdentity* unchangedSince = nullptr);
+struct SaveRequest {
+    std::string path;
+    ByteStream content;
+    SaveOptions options;
+};
+
+struct SaveResult {
+    std::string error; // empty when the file was saved
+    ContentFingerprint written; // what the saved file holds
+};
+
+// Stores contents under their paths atomically, many at once with one group commit:
+//  1. each output is written to a new file beside its target (every write checked, bytes
+//     referred from a source file checked against that file's fingerprint, the target's
+//     permissions and owner taken over);
+//  2. all of them are flushed to disk (several on one file system by one sync of it);
+//  3. each takes the place of its target by a rename (a symbolic link stays a link; its
+//     target is replaced);
+//  4. each folder is synced once.
+// One result per request, in order. A file that fails at any step is left as it was, with no
+// temporary file behind, and the others go on. When the call returns every saved file is on
+// disk. Each request holds two file descriptors until then: commit large batches in groups of
+// at most kFilesPerGroupCommit.
+std::vector<SaveResult> SaveFiles(const std::vector<SaveRequest>& requests);
+constexpr std::size_t kFilesPerGroupCommit = 100;
+// One file the same way; an EngineError says why it failed.
+ContentFingerprint SaveFile(const std::string& path, const ByteStream& content,
+                            const SaveOptions& options);
+void SaveFile(const std::string& path, const ByteStream& content, bool mustExist);
 void SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool mustExist);
 // The time stamp a saved file takes when it keeps the picture's date: the first of
 // DateTime0132, DateTime9003, DateTime9004 whose year is after 1900, else `fileDate`.
 double TimestampFor(double fileDate);
-// Sets the last-write time of a file to a local date-time (days since 1899-12-30).
+// A local date-time (days since 1899-12-30) as a file time; nothing for a date the system
+// cannot represent.
+std::optional<timespec> FileTimeFromLocal(double localDateTime);
+// Sets the last-write time of a file to a local date-time.
 void SetFileTime(const std::string& path, double localDateTime);
 // The last-write time of a file as a local date-time.
 double FileTimeOf(const std::string& path);

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev
+  libgtest-dev libbenchmark-dev libsimpleini-dev libjpeg62-turbo-dev zlib1g-dev libxxhash-dev
   libexpat1-dev libhowardhinnant-date-dev tzdata
   libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
   clang libclang-rt-14-dev

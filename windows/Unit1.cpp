@@ -246,12 +246,8 @@ void TForm1::FileOpen(const QString& FileName) {
         for (QToolButton* b : {SB_FS, SB_FN, SB_FR})
             b->setEnabled(true);
         CurrentFileName = FileName;
-        try {
-            knownIdentity_ = Exif::IdentityOf(FileName.toStdString());
-            knownFile_ = FileName;
-        } catch (const Exif::EngineError&) {
-            knownFile_.clear();
-        }
+        knownContent_ = Exif::FmStream.sourceFingerprint().value_or(Exif::ContentFingerprint{});
+        knownFile_ = FileName;
         try {
             FileDate = Exif::FileTimeOf(FileName.toStdString());
         } catch (const Exif::EngineError&) {

@@ -225,9 +225,9 @@ private:
     void drawArrowTo(QPoint end);
 
     // The file as it was when opened or last saved here: saving over it is refused when
-    // another program has replaced, changed or removed it meanwhile.
+    // another program has changed its content or removed it meanwhile.
     QString knownFile_;
-    Exif::FileIdentity knownIdentity_;
+    Exif::ContentFingerprint knownContent_;
     // The picture of the open file, as decoded; shown scaled to the preview page.
     QImage preview_;
     // The arrow layer's drawing surface; white shows as transparent over the face.

@@ -82,14 +82,15 @@ void TForm1::FileSave(const QString& FileName) {
     try {
         Exif::WriteJpeg();
         const std::string path = FileName.toStdString();
-        // Over the file we know: only while it is still the one we opened or saved.
-        const bool known = FileName == knownFile_;
-        Exif::SaveFile(path, Exif::ToStream, /*mustExist*/ known, known ? &knownIdentity_ : nullptr);
-        knownFile_.clear();
+        // Over the file we know: only while it still holds what we opened or saved.
+        Exif::SaveOptions options;
+        options.mustExist = FileName == knownFile_;
+        if (options.mustExist)
+            options.unchangedSince = knownContent_;
+        knownContent_ = Exif::SaveFile(path, Exif::ToStream, options);
+        knownFile_ = FileName;
         if (TimestampOriginal)
             Exif::SetFileTime(path, Exif::TimestampFor(FileDate));
-        knownIdentity_ = Exif::IdentityOf(path);
-        knownFile_ = FileName;
         SoundNo = QStringLiteral("#1");
     } catch (const std::exception& e) {
         // The file is as it was (or, when only the time stamp failed, complete): say why.

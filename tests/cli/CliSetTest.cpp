@@ -5,6 +5,7 @@
 #include "support/Files.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +13,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -542,6 +546,91 @@ TEST_F(CliSet, ABatchWritesTheGoodFilesAndNamesTheBadOnes) {
         EXPECT_EQ(gps["GPSLongitudeRef"], "W") << p;
     }
     EXPECT_TRUE(sameSaves(readBytes(good[1]), readBytes(good[4])));
+}
+
+// A file named twice in one call, also through a link, is edited again after its first save,
+// as if the files were saved one after the other.
+TEST_F(CliSet, AFileNamedTwiceIsSavedTwiceInTurn) {
+    const fs::path p = copy("google-pixel-le-gps.jpg", "pic.jpg");
+    const fs::path once = copy("google-pixel-le-gps.jpg", "once.jpg");
+    fs::create_symlink("pic.jpg", dir_ / "link.jpg");
+    ASSERT_EQ(run({"set", "--title", "T", once.string()}).status, 0);
+    const Result r = run({"set", "--title", "T", p.string(), (dir_ / "link.jpg").string(), p.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(readBytes(p) == readBytes(once));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.jpg"));
+}
+
+// Whether a photo is saved over depends on what it holds when the save comes, not on its time
+// or its inode. A batch reads the files of a group before it saves any; two named pipes after
+// the photo hold the command between the two: it has read and edited the photo when it waits
+// at the first pipe, and it goes on to the saves once the second is opened, after the change.
+TEST_F(CliSet, SavingOverAPhotoDependsOnWhetherItsContentChangedMeanwhile) {
+    const auto replaceWith = [](const fs::path& p, const fs::path& with) {
+        fs::copy_file(with, p.string() + ".new");
+        fs::rename(p.string() + ".new", p);
+    };
+    const fs::path fixture = kFixtures / "google-pixel-le-gps.jpg";
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> change;
+        const char* refusal; // nullptr: saved
+    } cases[] = {
+        {"touched", [](const fs::path& p) { fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(30)); },
+         nullptr},
+        {"replaced by an identical copy", [&](const fs::path& p) { replaceWith(p, fixture); },
+         nullptr},
+        {"replaced by another photo",
+         [&](const fs::path& p) { replaceWith(p, kFixtures / "no-exif-jfif.jpg"); },
+         "開いた後でほかのプログラムに変更されています。再読み込みするか、別名で保存してください"},
+        {"deleted", [](const fs::path& p) { fs::remove(p); },
+         "ファイルが見つかりません (No such file or directory)。別名で保存してください"},
+    };
+    const fs::path expected = copy("google-pixel-le-gps.jpg", "expected.jpg");
+    ASSERT_EQ(run({"set", "--alt", "12", expected.string()}).status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path p = copy("google-pixel-le-gps.jpg", "photo.jpg");
+        const fs::path read = dir_ / "read", go = dir_ / "go";
+        ASSERT_EQ(mkfifo(read.c_str(), 0600), 0);
+        ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+        auto command = std::async(std::launch::async, [&] {
+            return run({"set", "--alt", "12", p.string(), read.string(), go.string()});
+        });
+        // Opening a pipe for writing without waiting works once a reader has it open.
+        const auto openForWriting = [](const fs::path& pipe) {
+            for (int tries = 0; tries < 3000; ++tries) {
+                const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    return close(fd) == 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return false;
+        };
+        const bool reached = openForWriting(read);
+        c.change(p);
+        const bool released = openForWriting(go);
+        const Result r = command.get();
+        ASSERT_TRUE(reached && released) << r.err;
+        fs::remove(read);
+        fs::remove(go);
+
+        EXPECT_EQ(r.status, 1) << "the pipes are no photos";
+        const bool refused = contains(r.err, "geodot-cli: " + p.string() + ": ");
+        if (c.refusal) {
+            EXPECT_TRUE(refused && contains(r.err, c.refusal)) << r.err;
+            if (fs::exists(p))
+                EXPECT_TRUE(readBytes(p) == readBytes(kFixtures / "no-exif-jfif.jpg"));
+        } else {
+            EXPECT_FALSE(refused) << r.err;
+            EXPECT_TRUE(readBytes(p) == readBytes(expected));
+        }
+        std::error_code ec;
+        fs::remove(p, ec);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3)
+            << "config, stderr.txt and the expected photo only";
+    }
 }
 
 TEST_F(CliSet, RefusedEditsLeaveTheFileUntouched) {

@@ -330,42 +330,94 @@ TEST_F(Saving, AFileTheUserMayNotWriteIsNotReplaced) {
     EXPECT_EQ(namesIn(dir_ / "mine"), std::vector<std::string>{"pic.jpg"});
 }
 
-TEST_F(Saving, AFileChangedSinceItWasOpenedIsNotOverwritten) {
-    // Another program replaced the photo, rewrote it in place, or deleted it between the open and
-    // the save: its newer state stays (or the file stays gone).
+// Saving over the opened photo is decided by what the file holds: another program's change
+// is never overwritten, while a file that was only touched, or written again with the same bytes
+// (as backup tools and file managers do), is saved over as usual.
+TEST_F(Saving, SavingOverTheOpenedFileDependsOnItsContentNotItsTimesOrInode) {
+    // Image data long enough to be copied from the file at saving rather than held in memory.
+    const Bytes source = testsupport::jpeg({}) + Bytes(300000, 0x5A);
+    const auto keepTimes = [](const fs::path& p, const std::function<void()>& change) {
+        struct stat st {};
+        ASSERT_EQ(stat(p.c_str(), &st), 0);
+        change();
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+    };
+    const auto flipByte = [](const fs::path& p, long at) {
+        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(at);
+        f.put('\x01');
+    };
+    const auto replaceWith = [](const fs::path& p, const Bytes& bytes) {
+        writeBytes(p.string() + ".new", bytes);
+        fs::rename(p.string() + ".new", p);
+    };
+    const char* const kChanged = "ほかのプログラムに変更されています。再読み込みするか、別名で保存してください";
+    const char* const kGone = "見つかりません (No such file or directory)。別名で保存してください";
     const struct {
         const char* what;
         std::function<void(const fs::path&)> change;
-        const char* reason;
+        const char* refusal; // nullptr: the save goes through
     } cases[] = {
-        {"replaced by rename",
+        {"untouched", [](const fs::path&) {}, nullptr},
+        {"touched",
          [](const fs::path& p) {
-             writeBytes(p.string() + ".new", pattern(500, 9));
-             fs::rename(p.string() + ".new", p);
+             const timespec times[2] = {{978307200, 0}, {978307200, 0}};
+             utimensat(AT_FDCWD, p.c_str(), times, 0);
          },
-         "変更されています"},
-        {"rewritten in place", [](const fs::path& p) { writeBytes(p, pattern(999, 7)); },
-         "変更されています"},
-        {"deleted", [](const fs::path& p) { fs::remove(p); }, "見つかりません"},
+         nullptr},
+        {"written again in place with the same bytes",
+         [&](const fs::path& p) { writeBytes(p, source); }, nullptr},
+        {"replaced by an identical copy", [&](const fs::path& p) { replaceWith(p, source); },
+         nullptr},
+        {"replaced by another file", [&](const fs::path& p) { replaceWith(p, pattern(500, 9)); },
+         kChanged},
+        {"one byte of the image data changed, times kept",
+         [&](const fs::path& p) { keepTimes(p, [&] { flipByte(p, 200000); }); }, kChanged},
+        {"one byte of the header changed, times kept",
+         [&](const fs::path& p) { keepTimes(p, [&] { flipByte(p, 5); }); }, kChanged},
+        {"bytes appended", [&](const fs::path& p) { writeBytes(p, source + Bytes{1, 2, 3}); },
+         kChanged},
+        {"cut short", [&](const fs::path& p) { writeBytes(p, Bytes(source.begin(), source.end() - 1)); },
+         kChanged},
+        {"deleted", [](const fs::path& p) { fs::remove(p); }, kGone},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const fs::path p = file("pic.jpg", original_);
-        const Exif::FileIdentity opened = Exif::IdentityOf(p.string());
-        c.change(p);
-        const Bytes after = fs::exists(p) ? readBytes(p) : Bytes{};
-        Exif::ByteStream content;
-        content.assign(replacement_);
-        try {
-            Exif::SaveFile(p.string(), content, true, &opened);
-            ADD_FAILURE() << "saved over a changed file";
-        } catch (const Exif::EngineError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    // The command line reads the file on demand and copies its image data at saving; the window
+    // loads it whole.
+    for (const bool whole : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (whole ? ", loaded whole" : ", read on demand"));
+            const fs::path p = file("pic.jpg", source);
+            Exif::ResetEngine();
+            if (whole)
+                Exif::FmStream.loadFromFile(p.string());
+            else
+                Exif::FmStream.openFile(p.string());
+            ASSERT_TRUE(Exif::AnalyzeExif());
+            Exif::WriteJpeg();
+            const Bytes output = Exif::ToStream.toVector();
+            Exif::SaveOptions options;
+            options.mustExist = true;
+            options.unchangedSince = Exif::FmStream.sourceFingerprint();
+            ASSERT_TRUE(options.unchangedSince);
+
+            c.change(p);
+            const Bytes after = fs::exists(p) ? readBytes(p) : Bytes{};
+            try {
+                const Exif::ContentFingerprint written = Exif::SaveFile(p.string(), Exif::ToStream, options);
+                EXPECT_EQ(c.refusal, nullptr) << "saved over a changed file";
+                EXPECT_EQ(readBytes(p), output);
+                EXPECT_EQ(written, Exif::FingerprintOf(output));
+            } catch (const Exif::EngineError& e) {
+                ASSERT_NE(c.refusal, nullptr) << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+                EXPECT_EQ(fs::exists(p) ? readBytes(p) : Bytes{}, after);
+            }
+            EXPECT_EQ(namesIn(dir_), std::vector<std::string>(fs::exists(p) ? 1 : 0, "pic.jpg"));
+            fs::remove(p);
         }
-        EXPECT_EQ(fs::exists(p) ? readBytes(p) : Bytes{}, after);
-        fs::remove(p);
-        EXPECT_TRUE(fs::is_empty(dir_));
     }
+    Exif::ResetEngine();
 }
 
 TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
@@ -387,6 +439,151 @@ TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
     }
     EXPECT_FALSE(fs::exists(out));
     Exif::ResetEngine();
+}
+
+// --- Batches ------------------------------------------------------------------------------------
+
+TEST_F(Saving, ABatchSavesEveryFileItCanAndLeavesTheOthersAsTheyWere) {
+    fs::create_directory(dir_ / "a");
+    fs::create_directory(dir_ / "b");
+    const Bytes other = pattern(700, 5);
+    file("a/1.jpg", original_);
+    file("b/2.jpg", original_);
+    file("a/4.jpg", other);
+    const auto request = [&](const std::string& name, std::uint8_t seed, Exif::SaveOptions options) {
+        Exif::ByteStream content;
+        content.assign(pattern(100 + seed, seed));
+        return Exif::SaveRequest{(dir_ / name).string(), content, options};
+    };
+    Exif::SaveOptions overOpened;
+    overOpened.mustExist = true;
+    overOpened.unchangedSince = Exif::FingerprintOf(original_);
+    Exif::SaveOptions mustExist;
+    mustExist.mustExist = true;
+    const std::vector<Exif::SaveRequest> requests = {
+        request("a/1.jpg", 1, overOpened),
+        request("b/2.jpg", 2, overOpened),
+        request("gone/3.jpg", 3, {}),
+        request("a/4.jpg", 4, overOpened), // another program's content by now
+        request("a/5.jpg", 5, {}),         // a new file
+        request("a/6.jpg", 6, mustExist),  // gone
+    };
+    const char* const failures[] = {nullptr, nullptr, "一時ファイルを作成できません",
+                                    "ほかのプログラムに変更されています", nullptr,
+                                    "ファイルが見つかりません"};
+
+    const std::vector<Exif::SaveResult> results = Exif::SaveFiles(requests);
+
+    ASSERT_EQ(results.size(), requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        SCOPED_TRACE(requests[i].path);
+        const Bytes content = requests[i].content.toVector();
+        if (failures[i]) {
+            EXPECT_NE(results[i].error.find(failures[i]), std::string::npos) << results[i].error;
+            EXPECT_NE(results[i].error.find(requests[i].path), std::string::npos) << results[i].error;
+        } else {
+            EXPECT_EQ(results[i].error, "");
+            EXPECT_EQ(readBytes(requests[i].path), content);
+            EXPECT_EQ(results[i].written, Exif::FingerprintOf(content));
+        }
+    }
+    EXPECT_EQ(readBytes(dir_ / "a/4.jpg"), other);
+    EXPECT_EQ(namesIn(dir_ / "a"), (std::vector<std::string>{"1.jpg", "4.jpg", "5.jpg"}));
+    EXPECT_EQ(namesIn(dir_ / "b"), std::vector<std::string>{"2.jpg"});
+    EXPECT_EQ(namesIn(dir_), (std::vector<std::string>{"a/", "b/"}));
+}
+
+// --- What a save cut short leaves behind ---------------------------------------------------------
+
+// Runs a save in a child that is killed midway through writing, as by a crash; with
+// `namedFile` it takes the named temporary file. Returns the child's process id.
+pid_t saveKilledMidway(const fs::path& path, bool namedFile) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (namedFile)
+            setenv("GEODOT_TEST_NAMED_TEMPORARY_FILES", "1", 1);
+        // Growing the file beyond 4 KiB kills the process (SIGXFSZ), without a core file.
+        const rlimit noCore{0, 0}, limit{4096, 4096};
+        signal(SIGXFSZ, SIG_DFL);
+        if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(3);
+        try {
+            Exif::SaveFile(path.string(), pattern(64 * 1024, 3), true);
+        } catch (...) {
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "status " << status;
+    return pid;
+}
+
+TEST_F(Saving, ASaveKilledMidwayLeavesNoFileWhereUnnamedFilesAreAllowed) {
+    const fs::path p = file("pic.jpg", original_);
+    saveKilledMidway(p, false);
+    EXPECT_EQ(readBytes(p), original_);
+    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"pic.jpg"});
+}
+
+TEST_F(Saving, TheNextSaveRemovesOnlyStaleTemporaryFilesOfOurs) {
+    const fs::path p = file("pic.jpg", original_);
+    // Where unnamed files are refused, the killed save leaves its named file, under its process id.
+    const pid_t gone = saveKilledMidway(p, true);
+    const std::string left = ".pic.jpg.geodot-" + std::to_string(gone) + "-";
+    const std::vector<std::string> afterKill = namesIn(dir_);
+    ASSERT_EQ(afterKill.size(), 2u);
+    ASSERT_EQ(afterKill[0].rfind(left, 0), 0u) << afterKill[0];
+    EXPECT_EQ(afterKill[0].size(), left.size() + 6);
+    EXPECT_EQ(readBytes(p), original_);
+
+    const std::string dead = std::to_string(gone);
+    const std::string alive = std::to_string(getpid());
+    const auto age = [](const fs::path& f, std::time_t seconds) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - seconds, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << f;
+    };
+    age(dir_ / afterKill[0], 120);
+    std::vector<std::string> stale = {afterKill[0], ".other.jpg.geodot-" + dead + "-Zz09aB"};
+    std::vector<std::string> kept = {
+        ".pic.jpg.geodot-1-aB3dE9",           // its process lives
+        ".pic.jpg.geodot-" + alive + "-aB3dE9", // this very process
+        ".pic.jpg.geodot-aB3dE9",             // no process named
+        "pic.jpg.geodot-" + dead + "-aB3dE9", // not hidden
+        ".pic.jpg.geodot-" + dead + "-aB3dE9.bak",
+        ".pic.jpg.geodot-" + dead + "-aB3d",
+        ".pic.jpg.geodot-x" + dead + "-aB3dE9",
+        "photo.jpg",
+    };
+    for (const std::string& name : kept)
+        file(name, original_);
+    file(stale[1], original_);
+    for (const std::string& name : kept)
+        age(dir_ / name, 120);
+    age(dir_ / stale[1], 120);
+    // A stale name on what is not a regular file, a file written a moment ago, one in another
+    // folder, and, where the test may hand files to another user, another user's file.
+    fs::create_directory(dir_ / (".d.geodot-" + dead + "-aB3dE9"));
+    fs::create_symlink("pic.jpg", dir_ / (".l.geodot-" + dead + "-aB3dE9"));
+    age(dir_ / (".l.geodot-" + dead + "-aB3dE9"), 120);
+    file(".young.jpg.geodot-" + dead + "-aB3dE9", original_);
+    fs::create_directory(dir_ / "sub");
+    file("sub/.pic.jpg.geodot-" + dead + "-aB3dE9", original_);
+    age(dir_ / "sub" / (".pic.jpg.geodot-" + dead + "-aB3dE9"), 120);
+    if (geteuid() == 0) {
+        const fs::path theirs = file(".u.jpg.geodot-" + dead + "-aB3dE9", original_);
+        ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobody), 0);
+        age(theirs, 120);
+    }
+    std::vector<std::string> expected = namesIn(dir_);
+    for (const std::string& name : stale)
+        expected.erase(std::find(expected.begin(), expected.end(), name));
+
+    Exif::SaveFile(p.string(), replacement_, true);
+
+    EXPECT_EQ(namesIn(dir_), expected);
+    EXPECT_EQ(namesIn(dir_ / "sub"), std::vector<std::string>{".pic.jpg.geodot-" + dead + "-aB3dE9"});
+    EXPECT_EQ(readBytes(p), replacement_);
 }
 
 // --- The time stamp of a saved file --------------------------------------------------------------

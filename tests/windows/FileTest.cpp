@@ -253,13 +253,26 @@ private slots:
         QVERIFY(form->SB_FR->isEnabled());
     }
 
-    void aFileChangedOrRemovedSinceOpeningIsNotOverwritten() {
+    void aPhotoOnlyTouchedIsSavedOverButOneChangedOrRemovedIsNot() {
         ConfigHome home;
         Photo photo;
         auto form = newWindow();
         form->show();
         form->FileOpen(photo.path);
+        form->Edit010E->setText("mine");
         QCOMPARE(saveOver(*form), QString()); // the program's own save does not count
+        const QByteArray mine = bytesOf(photo.path);
+
+        // A file manager touches it; a backup tool puts an identical copy in its place.
+        QCOMPARE(QProcess::execute("touch", {"-d", "2001-02-03 04:05:06", photo.path}), 0);
+        QCOMPARE(saveOver(*form), QString());
+        QCOMPARE(form->SoundNo, QStringLiteral("#1"));
+        QCOMPARE(bytesOf(photo.path), mine);
+        QVERIFY(QFile::copy(photo.path, photo.path + ".copy"));
+        QVERIFY(QFile::remove(photo.path));
+        QVERIFY(QFile::rename(photo.path + ".copy", photo.path));
+        QCOMPARE(saveOver(*form), QString());
+        QCOMPARE(form->SoundNo, QStringLiteral("#1"));
 
         const QByteArray theirs("another program's version");
         QFile file(photo.path);
@@ -267,13 +280,16 @@ private slots:
         file.write(theirs);
         file.close();
         const QString why = saveOver(*form);
-        QVERIFY2(why.contains("ほかのプログラムに変更されています"), qPrintable(why));
+        QVERIFY2(why.contains("開いた後でほかのプログラムに変更されています。再読み込みするか、別名で保存してください"),
+                 qPrintable(why));
         QCOMPARE(form->SoundNo, QStringLiteral("#4"));
         QCOMPARE(bytesOf(photo.path), theirs);
 
         QVERIFY(QFile::remove(photo.path));
-        QVERIFY(saveOver(*form).contains("見つかりません"));
+        QVERIFY2(saveOver(*form).contains("見つかりません"), "no message");
         QVERIFY(!QFile::exists(photo.path));
+        QCOMPARE(QDir(photo.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void aFailedOpenAfterAGoodOneLeavesNothingToSaveOver() {

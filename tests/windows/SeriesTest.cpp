@@ -89,21 +89,8 @@ Boxes answering(const QString& answer, const std::function<void()>& action) {
     return seen;
 }
 
-void setPosition(TForm1& form, int ns, const QStringList& lat, int ew, const QStringList& lon) {
-    form.ComboBoxLatitude->setCurrentIndex(ns);
-    form.EditLat1->setText(lat[0]);
-    form.EditLat2->setText(lat[1]);
-    form.EditLat3->setText(lat[2]);
-    form.ComboBoxLongitude->setCurrentIndex(ew);
-    form.EditLon1->setText(lon[0]);
-    form.EditLon2->setText(lon[1]);
-    form.EditLon3->setText(lon[2]);
-}
-
 QStringList position(const TForm1& form) {
-    return {form.ComboBoxLatitude->currentText(),  form.EditLat1->text(), form.EditLat2->text(),
-            form.EditLat3->text(),                 form.ComboBoxLongitude->currentText(),
-            form.EditLon1->text(),                 form.EditLon2->text(), form.EditLon3->text()};
+    return latitudeFields(form) + longitudeFields(form);
 }
 
 } // namespace
@@ -320,7 +307,7 @@ private slots:
     void aRefusedPasteSaysWhyAndChangesNothing() {
         ConfigHome home;
         auto form = newWindow();
-        setPosition(*form, 0, {"43", "3", "43.56"}, 0, {"141", "21", "15.84"});
+        setFields(*form, 0, {"43", "3", "43.56"}, 0, {"141", "21", "15.84"});
         const QStringList before = position(*form);
         const QString map = form->LabelURL->text();
         const std::pair<const char*, const char*> refusals[] = {
@@ -364,7 +351,7 @@ private slots:
         QFETCH(QString, copied);
         ConfigHome home;
         auto form = newWindow();
-        setPosition(*form, ns, lat, ew, lon);
+        setFields(*form, ns, lat, ew, lon);
         form->PMGPS_Copy->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
     }

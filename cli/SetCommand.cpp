@@ -15,6 +15,7 @@
 #include "Exif.h"
 #include "ExifDetails.h"
 #include "NumberText.h"
+#include "PositionText.h"
 #include "TextCodec.h"
 
 namespace cli {
@@ -53,6 +54,14 @@ double inRange(const std::string& option, double v, double limit) {
     return v;
 }
 
+// A position in any form people paste; a text that gives none is a usage error with the reason.
+PositionText::Result position(const std::string& option, const std::string& text) {
+    PositionText::Result p = PositionText::ParseUtf8(text);
+    if (!p.ok())
+        throw UsageError(option + ": " + p.reason);
+    return p;
+}
+
 std::string oneOf(const std::string& option, const std::string& v,
                   std::initializer_list<const char*> allowed) {
     for (const char* a : allowed)
@@ -65,6 +74,7 @@ Request parse(const std::vector<std::string>& args) {
     static const char* kTextOptions[] = {"--title", "--artist", "--copyright-photographer",
                                          "--copyright-editor", "--comment", "--owner"};
     Request r;
+    std::optional<PositionText::Result> givenPosition;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string option = args[i];
         std::optional<std::string> inlineValue;
@@ -88,6 +98,8 @@ Request parse(const std::vector<std::string>& args) {
             r.lat = inRange(option, number(option, value()), 90);
         else if (option == "--lon")
             r.lon = inRange(option, number(option, value()), 180);
+        else if (option == "--position")
+            givenPosition = position(option, value());
         else if (option == "--alt")
             r.alt = number(option, value());
         else if (option == "--direction")
@@ -122,6 +134,10 @@ Request parse(const std::vector<std::string>& args) {
     }
     if (r.files.empty())
         throw UsageError("no file given");
+    if (givenPosition && (r.lat || r.lon))
+        throw UsageError("--position cannot be combined with --lat or --lon");
+    if (givenPosition)
+        r.lat = givenPosition->latitude, r.lon = givenPosition->longitude;
     if (r.lat.has_value() != r.lon.has_value())
         throw UsageError("--lat and --lon go together");
     if (r.removeGps && r.changesPosition())

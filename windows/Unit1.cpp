@@ -38,7 +38,10 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     buildMenu();
     buildPages();
     prepareMapSurface();
+    buildNavigation();
+    buildPositionClipboard();
     connectHandlers();
+    watchChanges();
     setAcceptDrops(true);
     resize(706, 719);
     FormCreate();
@@ -183,13 +186,13 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    BusyCursor busy;
     // Only the first dropped file is opened.
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
     event->acceptProposedAction();
-    FileOpen(urls.first().toLocalFile());
+    if (ConfirmLeave())
+        FileOpen(urls.first().toLocalFile());
 }
 
 void TForm1::FileOpen(const QString& FileName) {
@@ -261,6 +264,7 @@ void TForm1::FileOpen(const QString& FileName) {
         PlaySoundNo();
     }
     MemoInfo->setPlainText(QString::fromStdU16String(Exif::ListingText(Exif::ExifStrings)));
+    changesSaved();
 }
 
 void TForm1::showPreview(const QImage& picture) {

@@ -71,6 +71,8 @@ public:
     QAction *MM_FO = nullptr, *N1 = nullptr, *MM_FS = nullptr, *MM_FN = nullptr, *N2 = nullptr,
             *MM_FX = nullptr, *MM_CC = nullptr, *MM_CL = nullptr, *N3 = nullptr,
             *MM_CV = nullptr;
+    // ファイル menu: the next and the previous photo of the folder.
+    QAction *MM_FNext = nullptr, *MM_FPrev = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget *TabSheetInfo = nullptr, *TabSheetPic = nullptr, *TabSheetExif = nullptr,
             *TabSheetGPS = nullptr;
@@ -103,6 +105,8 @@ public:
     QMenu* PMGPS = nullptr;
     QAction *PMGPS_Backup = nullptr, *PMGPS_Restore = nullptr, *N4 = nullptr,
             *PMGPS_ArUser = nullptr, *PMGPS_Remember = nullptr, *N5 = nullptr;
+    // The position through the clipboard.
+    QAction *PMGPS_Paste = nullptr, *PMGPS_Copy = nullptr, *N6 = nullptr;
     QWidget* PanelCompass = nullptr;
     CompassImage *ImageCompass = nullptr, *ImageArrow = nullptr;
     QCheckBox* CB_Compass = nullptr;
@@ -195,6 +199,16 @@ public:
     void ImageCompassMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void CB_CompassClick();
     void ImageArrowDblClick();
+    void MM_FNextClick();
+    void MM_FPrevClick();
+    void PMGPS_PasteClick();
+    void PMGPS_CopyClick();
+
+    // True when a position applied or Exif texts edited have not been saved.
+    bool HasUnsavedChanges() const;
+    // Before the photo is left: without unsaved changes true at once; else asks 保存 /
+    // 保存しない / キャンセル and is true when the changes were saved or given up.
+    bool ConfirmLeave();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -202,6 +216,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenu();
@@ -223,6 +238,15 @@ private:
     void showDirectionOnMap();
     void showDirection(bool on, double angle);
     void drawArrowTo(QPoint end);
+    void buildNavigation();
+    void buildPositionClipboard();
+    void openNeighbour(int step);
+    void watchChanges();
+    QStringList exifTexts() const;
+    // The file as opened or saved is what the fields now hold.
+    void changesSaved();
+    void positionApplied();
+    void showUnsavedMark();
 
     // The file as it was when opened or last saved here: saving over it is refused when
     // another program has changed its content or removed it meanwhile.
@@ -242,6 +266,9 @@ private:
     bool shown_ = false;
     bool destroyed_ = false;
     SoundCues* sounds_ = nullptr;
+    // Unsaved changes: a position applied, and the Exif texts as last opened or saved.
+    bool positionApplied_ = false;
+    QStringList savedTexts_;
 };
 
 inline TForm1* Form1 = nullptr;

@@ -50,12 +50,13 @@ void TForm1::MM_FOClick() {
     dialog.setDirectory(OpenDialogFolder);
     dialog.selectFile(OpenDialogFileName);
     addPreview(dialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() && ConfirmLeave())
         FileOpen(dialog.selectedFiles().constFirst());
 }
 
 void TForm1::SB_FRClick() {
-    FileOpen(CurrentFileName);
+    if (ConfirmLeave())
+        FileOpen(CurrentFileName);
 }
 
 void TForm1::MM_FSClick() {
@@ -103,6 +104,7 @@ void TForm1::FileSave(const QString& FileName) {
                               QMessageBox::Ok);
         return;
     }
+    changesSaved();
     PlaySoundNo();
     SB_FR->setEnabled(true);
 }

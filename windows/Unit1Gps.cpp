@@ -113,6 +113,7 @@ void TForm1::BitBtnUpdateGPSClick() {
     NewTag06 = numberIn(EditAlt);
     NewTag1C = Trim(EditArea->text().toStdU16String());
     Exif::UpdateGPS();
+    positionApplied();
     SoundNo = QStringLiteral("#3");
     PlaySoundNo();
 }
@@ -120,6 +121,7 @@ void TForm1::BitBtnUpdateGPSClick() {
 void TForm1::BitBtnRemoveClick() {
     NewTag05 = 9;
     Exif::UpdateGPS();
+    positionApplied();
     SoundNo = QStringLiteral("#2");
     PlaySoundNo();
 }

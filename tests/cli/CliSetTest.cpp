@@ -287,6 +287,42 @@ TEST_F(CliSet, APositionGoesIntoAFileWithoutGpsAndReadsBack) {
     }
 }
 
+TEST_F(CliSet, APositionPastedInAnyCommonFormIsWrittenAsItReads) {
+    REQUIRE_EXIFTOOL();
+    const struct {
+        const char* text;
+        double lat, lon;
+    } cases[] = {
+        {"35.681236, 139.767125", 35.681236, 139.767125},
+        {"-33.856784 -70.654321", -33.856784, -70.654321},
+        {"35°40'52.4496\"N 139°46'1.65\"E", 35.681236, 139.767125},
+        {"70°39′15.5556″W 33°51′24.4224″S", -33.856784, -70.654321},
+        {"N 35° 40.87416' E 139° 46.0275'", 35.681236, 139.767125},
+        {"北緯35度40分52.4496秒 東経139度46分1.65秒", 35.681236, 139.767125},
+        {"南緯３３度５１分２４．４２２４秒　西経７０度３９分１５．５５５６秒", -33.856784,
+         -70.654321},
+        {"geo:-33.856784,-70.654321;crs=wgs84;u=20", -33.856784, -70.654321},
+        {"https://www.openstreetmap.org/?mlat=35.681236&mlon=139.767125#map=12/35.6/139.7",
+         35.681236, 139.767125},
+        {"https://www.openstreetmap.org/#map=17/-33.856784/-70.654321", -33.856784, -70.654321},
+        {"https://www.google.com/maps/@35.681236,139.767125,17z", 35.681236, 139.767125},
+        {"https://maps.google.com/maps?q=-33.856784%2C-70.654321", -33.856784, -70.654321},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        // A file with a position of its own, which the new one replaces.
+        const fs::path p = copy("google-pixel-le-gps.jpg", "pic.jpg");
+        const Result r = run({"set", "--position", c.text, p.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto gps = tags(p, "-GPS:all");
+        const double lat = std::stod(gps["GPSLatitude"]) * (gps["GPSLatitudeRef"] == "S" ? -1 : 1);
+        const double lon =
+            std::stod(gps["GPSLongitude"]) * (gps["GPSLongitudeRef"] == "W" ? -1 : 1);
+        EXPECT_NEAR(lat, c.lat, 2e-6);
+        EXPECT_NEAR(lon, c.lon, 2e-6);
+    }
+}
+
 TEST_F(CliSet, RemoveGpsTakesThePositionAndKeepsTheOtherGpsTags) {
     REQUIRE_EXIFTOOL();
     const struct {
@@ -693,6 +729,14 @@ TEST_F(CliSet, UsageErrorsExitWithTwoAndTouchNothing) {
         {{"--transcode-to", "KOI8"}, "unknown code"},
         {{"--keep-time=1"}, "takes no value"},
         {{"--title"}, "--title needs a value"}, // the picture becomes the title: no file
+        // A position that cannot be read says why.
+        {{"--position", "hello"}, "--position: 位置として読み取れません"},
+        {{"--position", "95, 10"}, "--position: 緯度 95 は -90 から 90 の範囲外です"},
+        {{"--position", "35.6"}, "--position: 緯度と経度の両方が必要です"},
+        {{"--position", "35.6, 139.7", "--lat", "1", "--lon", "2"},
+         "--position cannot be combined with --lat or --lon"},
+        {{"--lon", "2", "--position", "35.6, 139.7"}, "--position cannot be combined"},
+        {{"--remove-gps", "--position", "35.6, 139.7"}, "--remove-gps cannot be combined"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options[0] + " " + c.message);

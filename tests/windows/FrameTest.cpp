@@ -43,7 +43,9 @@ private slots:
         QVERIFY(form->SB_FO->isEnabled() && form->SB_Exit->isEnabled());
         QVERIFY(form->MemoInfo->toPlainText().isEmpty());
         QCOMPARE(form->PageControl1->currentWidget(), form->TabSheetInfo);
-        QCOMPARE(form->PMGPSCount, 6);
+        // The pop-up's fixed items: backup and restore, paste and copy, the two place items, and
+        // the three separators.
+        QCOMPARE(form->PMGPSCount, 9);
         QCOMPARE(form->BeepFreq, 494);
     }
 
@@ -61,7 +63,8 @@ private slots:
             for (QAction* item : top->menu()->actions())
                 menu << (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
-        QCOMPARE(menu, (QStringList{"ファイル (&F)", "開く (&O)", "-", "上書き保存 (&S)",
+        QCOMPARE(menu, (QStringList{"ファイル (&F)", "開く (&O)", "次の写真", "前の写真", "-",
+                                    "上書き保存 (&S)",
                                     "名前を付けて保存 (&N)", "-", "終了 (&X)", "設定 (&C)",
                                     "設定 (&C)", "ロケーション記録の削除 (&L)", "-",
                                     "バージョン (&V)"}));

@@ -45,16 +45,6 @@ bool waitForPage(TForm1& form, const std::function<void()>& navigate) {
     return loaded.wait(20000);
 }
 
-QStringList latitudeFields(const TForm1& form) {
-    return {form.ComboBoxLatitude->currentText(), form.EditLat1->text(), form.EditLat2->text(),
-            form.EditLat3->text()};
-}
-
-QStringList longitudeFields(const TForm1& form) {
-    return {form.ComboBoxLongitude->currentText(), form.EditLon1->text(), form.EditLon2->text(),
-            form.EditLon3->text()};
-}
-
 // What another reader finds in a file: the tags' numbers as exiftool prints them (-n), in one
 // line.
 QString peer(const QString& path, const QStringList& tags) {

@@ -91,6 +91,17 @@ inline QStringList placeItems(const TForm1& form) {
     return items;
 }
 
+// The GPS page's position fields as they show: hemisphere, degrees, minutes, seconds.
+inline QStringList latitudeFields(const TForm1& form) {
+    return {form.ComboBoxLatitude->currentText(), form.EditLat1->text(), form.EditLat2->text(),
+            form.EditLat3->text()};
+}
+
+inline QStringList longitudeFields(const TForm1& form) {
+    return {form.ComboBoxLongitude->currentText(), form.EditLon1->text(), form.EditLon2->text(),
+            form.EditLon3->text()};
+}
+
 inline std::unique_ptr<TForm1> newWindow(const QStringList& arguments = {}) {
     return CreateWindows(arguments.isEmpty() ? QStringList{QStringLiteral(GEODOT_TEST_EXE)}
                                              : arguments);

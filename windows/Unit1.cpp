@@ -23,8 +23,11 @@
 #include <new>
 
 #include "BusyCursor.h"
+#include "CharacterFilter.h"
 #include "CompassImage.h"
 #include "Exif.h"
+#include "FieldDisplay.h"
+#include "FieldMenus.h"
 #include "Preview.h"
 #include "GeodotApplication.h"
 #include "SoundCues.h"
@@ -40,6 +43,7 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     prepareMapSurface();
     connectHandlers();
     setAcceptDrops(true);
+    ShowValuesFromTheirStart(this);
     resize(706, 719);
     FormCreate();
 }
@@ -93,8 +97,14 @@ void TForm1::connectHandlers() {
     connect(PMGPS, &QMenu::aboutToShow, this, Guarded([this] { PMGPSPopup(); }));
     connect(PMGPS_Backup, &QAction::triggered, this, Guarded([this] { PMGPS_BackupClick(); }));
     connect(PMGPS_Restore, &QAction::triggered, this, Guarded([this] { PMGPS_RestoreClick(); }));
-    for (QLineEdit* field : {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3})
-        field->installEventFilter(this);
+    const std::pair<QLineEdit*, void (TForm1::*)(QChar&)> keyFilters[] = {
+        {EditLat1, &TForm1::EditLat1KeyPress}, {EditLat2, &TForm1::EditLat2KeyPress},
+        {EditLat3, &TForm1::EditLat3KeyPress}, {EditLon1, &TForm1::EditLon1KeyPress},
+        {EditLon2, &TForm1::EditLon2KeyPress}, {EditLon3, &TForm1::EditLon3KeyPress},
+    };
+    for (const auto& [field, keyPress] : keyFilters)
+        new CharacterFilter(field, [this, keyPress](QChar& Key) { (this->*keyPress)(Key); });
+    OpenPopupMenusWithShiftF10(this);
     Image1->installEventFilter(this);
 }
 
@@ -280,6 +290,12 @@ void TForm1::fitPreview() {
     }
     Image1->setPixmap(QPixmap::fromImage(preview_).scaled(Image1->size(), Qt::KeepAspectRatio,
                                                            Qt::SmoothTransformation));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Resize)
+        fitPreview();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::MM_FXClick() {

@@ -19,6 +19,7 @@ QObject* newFileTest();
 QObject* newPlacesTest();
 QObject* newMapTest();
 QObject* newX11Test();
+QObject* newFieldsTest();
 
 namespace {
 
@@ -52,6 +53,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("PlacesTest"), newPlacesTest},
         {QStringLiteral("MapTest"), newMapTest},
         {QStringLiteral("X11Test"), newX11Test},
+        {QStringLiteral("FieldsTest"), newFieldsTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

@@ -10,15 +10,18 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -34,17 +37,36 @@
 #include "UnitConfig.h"
 #include "UnitLocations.h"
 
+namespace {
+
+// Centred in the screen's free area; a window larger than that keeps its title bar on screen.
+void centreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(free.center());
+    frame.moveTopLeft(QPoint(std::max(frame.left(), free.left()), std::max(frame.top(), free.top())));
+    window->move(frame.topLeft());
+}
+
+} // namespace
+
 TForm1::TForm1(QStringList arguments, QWidget* parent)
     : QMainWindow(parent), arguments_(std::move(arguments)) {
     setObjectName(QStringLiteral("Form1"));
     sounds_ = new SoundCues(this);
+    previewRefresh_ = new PreviewRefresh(this);
+    connect(previewRefresh_, &PreviewRefresh::decoded, this, &TForm1::showPreview);
     buildMenu();
     buildPages();
     prepareMapSurface();
     connectHandlers();
     setAcceptDrops(true);
     ShowValuesFromTheirStart(this);
-    resize(706, 719);
+    // The client area below the menu bar.
+    resize(706, 719 + menuBar()->sizeHint().height());
     FormCreate();
 }
 
@@ -159,6 +181,8 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
+        // Placed now that its size is final, before it reaches the screen.
+        centreOnScreen(this);
         FormShow();
     }
 }
@@ -224,11 +248,13 @@ void TForm1::FileOpen(const QString& FileName) {
         QSize full;
         const QImage picture = LoadPreview(FileName, TabSheetPic->size(), full);
         showPreview(picture);
+        previewRefresh_->shown(FileName, picture.size(), full);
         Exif::MainWidth = full.width();
         Exif::MainHeight = full.height();
     } catch (const std::exception&) {
         Exif::ExifStrings.push_back(u"  *** Unable to load image.");
         showPreview({});
+        previewRefresh_->shown({}, {}, {});
         ResetLatLonAlt();
         disableSaving();
         SoundNo = QStringLiteral("#4");
@@ -293,8 +319,10 @@ void TForm1::fitPreview() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Image1 && event->type() == QEvent::Resize)
+    if (watched == Image1 && event->type() == QEvent::Resize) {
         fitPreview();
+        previewRefresh_->resized(Image1->size());
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

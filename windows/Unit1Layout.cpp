@@ -117,7 +117,11 @@ void TForm1::buildPages() {
     MemoInfo = named(new QPlainTextEdit(TabSheetInfo), "MemoInfo");
     MemoInfo->setReadOnly(true);
     MemoInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // One monospace font with Latin letters and Japanese alike, so the digits of a line like
+    // "Exifバージョン=0210" keep their look; the system's monospace font where it is missing.
     QFont listingFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    listingFont.setFamilies({QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"),
+                             listingFont.family()});
     listingFont.setPointSize(10);
     MemoInfo->setFont(listingFont);
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);

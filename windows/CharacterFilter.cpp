@@ -81,9 +81,10 @@ bool CharacterFilter::filterKey(QEvent* event) {
         return true;
     }
     // Shortcuts, and keys whose text is a control character (X11 gives Delete as U+007F and
-    // Backspace as U+0008), are keys for the field, not characters typed into it.
+    // Backspace as U+0008), are keys for the field, not characters typed into it. A letter with
+    // Alt that no menu takes would still be typed, so its text is filtered like any other.
     const QString text = key->text();
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
+    if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier) ||
         text.isEmpty() || isControl(text.front()))
         return false;
     const QString kept = allowed(text);

@@ -148,6 +148,7 @@ private slots:
                                               << "53.099998474121153.0999984741211";
         QTest::newRow("Ctrl+Z takes a typed digit back") << "End, 7, Ctrl+Z" << "53.0999984741211";
         QTest::newRow("letters stay refused") << "End, A, -, Space" << "53.0999984741211";
+        QTest::newRow("a letter with Alt is refused too") << "End, Alt+Q" << "53.0999984741211";
     }
     void editingKeysWorkInTheCoordinateFields() {
         QFETCH(QString, keys);

@@ -83,6 +83,16 @@ void menuKey(QWidget* window) {
     QApplication::sendEvent(window->windowHandle(), &key);
 }
 
+// A new window, shown and active, at the page `page` names.
+std::unique_ptr<TForm1> activeWindowAt(QWidget* TForm1::*page) {
+    auto form = newWindow();
+    form->show();
+    if (!QTest::qWaitForWindowActive(form.get()))
+        return nullptr;
+    form->PageControl1->setCurrentWidget(form.get()->*page);
+    return form;
+}
+
 } // namespace
 
 class FieldsTest : public QObject {
@@ -154,10 +164,8 @@ private slots:
         QFETCH(QString, keys);
         QFETCH(QString, text);
         ConfigHome home;
-        auto form = newWindow();
-        form->show();
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        form->PageControl1->setCurrentWidget(form->TabSheetGPS);
+        auto form = activeWindowAt(&TForm1::TabSheetGPS);
+        QVERIFY(form);
         for (QLineEdit* field : {form->EditLat3, form->EditLon1}) {
             field->setText(QStringLiteral("53.0999984741211"));
             field->setFocus();
@@ -183,10 +191,8 @@ private slots:
         QFETCH(QString, clipboard);
         QFETCH(QString, text);
         ConfigHome home;
-        auto form = newWindow();
-        form->show();
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        form->PageControl1->setCurrentWidget(form->TabSheetGPS);
+        auto form = activeWindowAt(&TForm1::TabSheetGPS);
+        QVERIFY(form);
         QLineEdit* field = form->EditLat2;
         field->setText(QStringLiteral("12."));
         field->setFocus();
@@ -229,10 +235,8 @@ private slots:
 
     void longNumbersShowFromTheirStartAndFit() {
         ConfigHome home;
-        auto form = newWindow();
-        form->show();
-        form->PageControl1->setCurrentWidget(form->TabSheetGPS);
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto form = activeWindowAt(&TForm1::TabSheetGPS);
+        QVERIFY(form);
         // Seconds with 15 significant digits (a default location, a position picked on the
         // map), degrees and minutes as files hold them.
         Tag01 = Tag03 = Tag05 = -1;
@@ -325,12 +329,10 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, first);
         ConfigHome home;
-        auto form = newWindow();
-        form->show();
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto form = activeWindowAt(first.startsWith("Exif") ? &TForm1::TabSheetExif
+                                                            : &TForm1::TabSheetGPS);
+        QVERIFY(form);
         auto* control = form->findChild<QWidget*>(focus);
-        form->PageControl1->setCurrentWidget(first.startsWith("Exif") ? form->TabSheetExif
-                                                                      : form->TabSheetGPS);
         control->setFocus();
         QCOMPARE(QApplication::focusWidget(), control);
         if (key == QStringLiteral("Menu"))

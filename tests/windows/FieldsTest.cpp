@@ -281,7 +281,7 @@ private slots:
 
         form->OSM = QStringLiteral("https://maps.example.org/") + QString(200, u'x');
         FormConfig->show();
-        QCOMPARE(FormConfig->EditOSMURL->cursorPosition(), 0);
+        QCOMPARE(FormConfig->EditOSMURL->lineEdit()->cursorPosition(), 0);
     }
 
     void thePagesMenuItemsComeBeforeTheEditItems_data() {

@@ -2,7 +2,6 @@
 // silently.
 
 #include <QIcon>
-#include <QScreen>
 
 #include "GeodotApplication.h"
 #include "SingleInstance.h"
@@ -20,13 +19,7 @@ int main(int argc, char* argv[]) {
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/geodot.png")));
 
     std::unique_ptr<TForm1> window = CreateWindows(app.arguments());
-    // Opens centred on the screen.
-    if (const QScreen* screen = window->screen()) {
-        QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
-    window->show();
+    window->show(); // centred on the screen
     const int status = app.exec();
     window.reset(); // the settings are written as the window goes
     return status;

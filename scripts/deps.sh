@@ -8,7 +8,7 @@ packages=(
   libimage-exiftool-perl exiv2 libjpeg-turbo-progs locales-all python3 fiu-utils
   clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libqt6opengl6-dev libjs-leaflet
-  xvfb xauth fonts-noto-cjk fonts-dejavu-core
+  xvfb xauth fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n
   desktop-file-utils appstream groff-base dpkg-dev
   lintian file
 )

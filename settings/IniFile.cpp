@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "EngineError.h"
@@ -58,11 +62,44 @@ std::string endTagFor(std::string_view value) {
     return tag;
 }
 
+// The file's text as UTF-8: UTF-16 after a byte-order mark is converted (Windows editors save
+// so), NUL characters are left out. `whole` turns false for a file that exists but cannot be
+// read, and for NULs and bytes that do not decode.
+std::string settingsText(const std::string& path, bool& whole) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::error_code error;
+        whole = !std::filesystem::exists(path, error) && !error;
+        return {};
+    }
+    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad())
+        whole = false;
+    const bool littleEndian = text.starts_with("\xFF\xFE"), bigEndian = text.starts_with("\xFE\xFF");
+    if (littleEndian || bigEndian) {
+        const std::span units(reinterpret_cast<const std::uint8_t*>(text.data()) + 2, text.size() - 2);
+        const char* code = littleEndian ? "UTF-16LE" : "UTF-16BE";
+        std::u16string decoded;
+        try {
+            decoded = TextCodec::Decode(units, code, TextCodec::Errors::Throw);
+        } catch (const Exif::EngineError&) {
+            whole = false;
+            decoded = TextCodec::Decode(units, code, TextCodec::Errors::Replace);
+        }
+        text = TextCodec::ToUtf8(decoded);
+    }
+    if (text.find('\0') != std::string::npos) {
+        whole = false;
+        std::erase(text, '\0');
+    }
+    return text;
+}
+
 } // namespace
 
 IniFile::IniFile(std::string path)
     : path_(std::move(path)), ini_(/*utf8*/ true, /*multiKey*/ false, /*multiLine*/ true) {
-    ini_.LoadFile(path_.c_str()); // a missing or unreadable file leaves every key at its default
+    ini_.LoadData(settingsText(path_, readWhole_));
 }
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
@@ -138,7 +175,7 @@ void IniFile::EraseSection(const std::string& section) {
     ini_.Delete(section.c_str(), nullptr);
 }
 
-bool IniFile::Save() const {
+bool IniFile::Save() {
     std::string text;
     auto appendComment = [&](const char* comment) {
         if (comment && *comment)
@@ -170,11 +207,19 @@ bool IniFile::Save() const {
             text += "\n";
         }
     }
+    if (!readWhole_) {
+        std::error_code error;
+        std::filesystem::copy_file(path_, path_ + ".bad",
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        if (error)
+            return false;
+    }
     try {
         Exif::SaveFile(path_, std::vector<std::uint8_t>(text.begin(), text.end()),
                        /*mustExist*/ false);
-        return true;
     } catch (const Exif::EngineError&) {
         return false;
     }
+    readWhole_ = true; // the file is now what this object holds
+    return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The settings file: an INI file of sections and key=value lines, names compared without
-// letter case, UTF-8 text. Values that are missing or do not read as their type give the
-// caller's default. Writes change the file in memory; Save stores it.
+// letter case, UTF-8 text (UTF-16 with a byte-order mark is read too). Values that are missing
+// or do not read as their type give the caller's default. Writes change the file in memory;
+// Save stores it.
 
 #include <string>
 #include <vector>
@@ -13,10 +14,14 @@
 
 class IniFile {
 public:
-    // Loads the file when it exists; a missing file reads as empty.
+    // Loads the file when it exists; a missing file reads as empty. A NUL character is left
+    // out, so it spoils only the value it stands in.
     explicit IniFile(std::string path);
 
     const std::string& path() const { return path_; }
+    // False when the file exists but could not be read, or held NULs or bytes that do not
+    // decode: Save then keeps it beside the new one, as path() + ".bad".
+    bool readWhole() const { return readWhole_; }
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
@@ -42,8 +47,9 @@ public:
     // Writes the file: sections and keys in their order, other programs' sections included.
     // A value that would not read back as one line (line breaks, blanks at either end, or
     // the "<<<" that opens a multi-line value) is written as a multi-line block, so every text
-    // reads back whole. False when the file cannot be written.
-    bool Save() const;
+    // reads back whole. False when the file cannot be written, or when a file that could not
+    // be read whole cannot be kept first (it is then left as it is).
+    bool Save();
 
     // Where a program keeps its settings: $XDG_CONFIG_HOME (or ~/.config), folder NORVANE,
     // file named after the program.
@@ -51,5 +57,6 @@ public:
 
 private:
     std::string path_;
+    bool readWhole_ = true;
     CSimpleIniA ini_;
 };

@@ -31,8 +31,8 @@ inline double numberIn(const QLineEdit* field) {
     return numberIn(field->text());
 }
 
-// 1 when the first item (north, east, above sea level) is selected, else −1: a typed text
-// counts as the second.
+// 1 when the first item (north, east, above sea level) is selected, else −1: no selection (an
+// index out of range from a stored backup or place) counts as the second.
 inline std::int8_t signOf(const QComboBox* box) {
-    return box->currentIndex() == 0 && box->currentText() == box->itemText(0) ? 1 : -1;
+    return box->currentIndex() == 0 ? 1 : -1;
 }

@@ -1,9 +1,26 @@
 #include "GeodotApplication.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 #include <new>
+
+GeodotApplication::GeodotApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    QLocale::setDefault(japanese);
+    // Debian's qt6-translations-l10n; a catalogue that is not installed leaves Qt's English.
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* catalogue : {"qtbase", "qtwebengine"}) {
+        auto* translator = new QTranslator(this);
+        if (translator->load(japanese, QString::fromLatin1(catalogue), QStringLiteral("_"), folder))
+            installTranslator(translator);
+        else
+            delete translator;
+    }
+}
 
 bool GeodotApplication::notify(QObject* receiver, QEvent* event) {
     // The last net, for an error escaping an event handler that has no boundary of its own.

@@ -5,13 +5,15 @@
 #include <functional>
 #include <type_traits>
 
-// The application object. An error that ends a user's action is shown in an error message box;
-// the action's work up to the error keeps its effect and the window stays usable.
+// The application object. Qt's own texts (file dialogs, the fields' edit menus, message-box
+// buttons) are Japanese like the rest of the interface, whatever the user's language settings.
+// An error that ends a user's action is shown in an error message box; the action's work up to
+// the error keeps its effect and the window stays usable.
 class GeodotApplication : public QApplication {
     Q_OBJECT
 
 public:
-    using QApplication::QApplication;
+    GeodotApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
     // Runs one user action: an error that ends it is shown, and goes no further.

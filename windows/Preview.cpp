@@ -1,7 +1,9 @@
 #include "Preview.h"
 
 #include <QFile>
+#include <QFutureWatcher>
 #include <QImageReader>
+#include <QtConcurrent>
 
 #include <csetjmp>
 #include <cstdio>
@@ -83,4 +85,44 @@ QImage LoadPreview(const QString& path, QSize fill, QSize& fullSize) {
         return {};
     fullSize = image.size();
     return image.convertToFormat(QImage::Format_RGB888);
+}
+
+PreviewRefresh::PreviewRefresh(QObject* parent) : QObject(parent) {
+    settle_.setSingleShot(true);
+    settle_.setInterval(300);
+    connect(&settle_, &QTimer::timeout, this, &PreviewRefresh::decode);
+}
+
+void PreviewRefresh::shown(const QString& path, QSize decoded, QSize full) {
+    ++generation_;
+    settle_.stop();
+    path_ = path;
+    decoded_ = decoded;
+    full_ = full;
+}
+
+void PreviewRefresh::resized(QSize fill) {
+    fill_ = fill;
+    // Shown larger than decoded, while the file holds more pixels than were decoded.
+    const bool enlarged = decoded_.scaled(fill, Qt::KeepAspectRatio).width() > decoded_.width();
+    if (!path_.isEmpty() && !decoded_.isEmpty() && enlarged && decoded_.width() < full_.width())
+        settle_.start();
+}
+
+void PreviewRefresh::decode() {
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    const quint64 generation = generation_;
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, generation] {
+        const QImage picture = watcher->result();
+        watcher->deleteLater();
+        if (generation != generation_ || picture.isNull())
+            return; // another picture came meanwhile, or the file is gone
+        shown(path_, picture.size(), full_);
+        emit decoded(picture);
+        resized(fill_); // the page may have grown further meanwhile
+    });
+    watcher->setFuture(QtConcurrent::run([path = path_, fill = fill_] {
+        QSize full;
+        return LoadPreview(path, fill, full);
+    }));
 }

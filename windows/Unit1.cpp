@@ -10,31 +10,55 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
 #include "BusyCursor.h"
+#include "CharacterFilter.h"
 #include "CompassImage.h"
 #include "Exif.h"
+#include "FieldDisplay.h"
+#include "FieldMenus.h"
 #include "Preview.h"
 #include "GeodotApplication.h"
 #include "SoundCues.h"
 #include "UnitConfig.h"
 #include "UnitLocations.h"
 
+namespace {
+
+// Centred in the screen's free area; a window larger than that keeps its title bar on screen.
+void centreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(free.center());
+    frame.moveTopLeft(QPoint(std::max(frame.left(), free.left()), std::max(frame.top(), free.top())));
+    window->move(frame.topLeft());
+}
+
+} // namespace
+
 TForm1::TForm1(QStringList arguments, QWidget* parent)
     : QMainWindow(parent), arguments_(std::move(arguments)) {
     setObjectName(QStringLiteral("Form1"));
     sounds_ = new SoundCues(this);
+    previewRefresh_ = new PreviewRefresh(this);
+    connect(previewRefresh_, &PreviewRefresh::decoded, this, &TForm1::showPreview);
     buildMenu();
     buildPages();
     prepareMapSurface();
@@ -43,7 +67,9 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     connectHandlers();
     watchChanges();
     setAcceptDrops(true);
-    resize(706, 719);
+    ShowValuesFromTheirStart(this);
+    // The client area below the menu bar.
+    resize(706, 719 + menuBar()->sizeHint().height());
     FormCreate();
 }
 
@@ -96,8 +122,14 @@ void TForm1::connectHandlers() {
     connect(PMGPS, &QMenu::aboutToShow, this, Guarded([this] { PMGPSPopup(); }));
     connect(PMGPS_Backup, &QAction::triggered, this, Guarded([this] { PMGPS_BackupClick(); }));
     connect(PMGPS_Restore, &QAction::triggered, this, Guarded([this] { PMGPS_RestoreClick(); }));
-    for (QLineEdit* field : {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3})
-        field->installEventFilter(this);
+    const std::pair<QLineEdit*, void (TForm1::*)(QChar&)> keyFilters[] = {
+        {EditLat1, &TForm1::EditLat1KeyPress}, {EditLat2, &TForm1::EditLat2KeyPress},
+        {EditLat3, &TForm1::EditLat3KeyPress}, {EditLon1, &TForm1::EditLon1KeyPress},
+        {EditLon2, &TForm1::EditLon2KeyPress}, {EditLon3, &TForm1::EditLon3KeyPress},
+    };
+    for (const auto& [field, keyPress] : keyFilters)
+        new CharacterFilter(field, [this, keyPress](QChar& Key) { (this->*keyPress)(Key); });
+    OpenPopupMenusWithShiftF10(this);
     Image1->installEventFilter(this);
 }
 
@@ -152,6 +184,8 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
+        // Placed now that its size is final, before it reaches the screen.
+        centreOnScreen(this);
         FormShow();
     }
 }
@@ -217,11 +251,13 @@ void TForm1::FileOpen(const QString& FileName) {
         QSize full;
         const QImage picture = LoadPreview(FileName, TabSheetPic->size(), full);
         showPreview(picture);
+        previewRefresh_->shown(FileName, picture.size(), full);
         Exif::MainWidth = full.width();
         Exif::MainHeight = full.height();
     } catch (const std::exception&) {
         Exif::ExifStrings.push_back(u"  *** Unable to load image.");
         showPreview({});
+        previewRefresh_->shown({}, {}, {});
         ResetLatLonAlt();
         disableSaving();
         SoundNo = QStringLiteral("#4");
@@ -280,6 +316,14 @@ void TForm1::fitPreview() {
     }
     Image1->setPixmap(QPixmap::fromImage(preview_).scaled(Image1->size(), Qt::KeepAspectRatio,
                                                            Qt::SmoothTransformation));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Resize) {
+        fitPreview();
+        previewRefresh_->resized(Image1->size());
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::MM_FXClick() {

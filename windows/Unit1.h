@@ -30,6 +30,7 @@ class QWebEngineView;
 class SoundCues;
 class CompassImage;
 class MapSchemeHandler;
+class PreviewRefresh;
 
 // Map page addresses: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level. The
 // built-in page by default; the public web map is the other known choice.
@@ -254,6 +255,7 @@ private:
     Exif::ContentFingerprint knownContent_;
     // The picture of the open file, as decoded; shown scaled to the preview page.
     QImage preview_;
+    PreviewRefresh* previewRefresh_ = nullptr;
     // The arrow layer's drawing surface; white shows as transparent over the face.
     QImage arrowLayer_;
     // The address the map should show; kept until the browser exists.

@@ -28,9 +28,6 @@ void TForm1::ResetExif() {
     Edit8298B->setText(text(f.copyrightEditor));
     RichEdit9286->setPlainText(text(f.comment));
     EditA430->setText(text(f.owner));
-    // Long values show from their beginning.
-    for (QLineEdit* field : {Edit010E, Edit013B, Edit8298A, Edit8298B, EditA430})
-        field->setCursorPosition(0);
 }
 
 void TForm1::UpdateExifStrings() {

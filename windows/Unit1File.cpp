@@ -19,17 +19,19 @@ namespace {
 
 const QString kJpegFilter = QStringLiteral("JPEG イメージファイル (*.jpg, *.jpeg) (*.jpg *.jpeg)");
 
-// A non-native dialog, so a preview of the selected picture can sit beside the file list.
+// A non-native dialog, so a preview of the selected picture can sit beside the file list. It
+// shows the file selected when the dialog opens, then each file the user selects.
 void addPreview(QFileDialog& dialog) {
     auto* layout = qobject_cast<QGridLayout*>(dialog.layout());
     if (!layout)
         return;
     auto* preview = new QLabel(&dialog);
+    preview->setObjectName(QStringLiteral("PicturePreview"));
     preview->setFixedSize(200, 200);
     preview->setAlignment(Qt::AlignCenter);
     preview->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(preview, 0, layout->columnCount(), layout->rowCount(), 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+    auto show = [preview](const QString& path) {
         QSize full;
         const QImage picture = QFileInfo(path).isFile() ? LoadPreview(path, {200, 200}, full)
                                                         : QImage();
@@ -37,7 +39,15 @@ void addPreview(QFileDialog& dialog) {
                                ? QPixmap()
                                : QPixmap::fromImage(picture).scaled(
                                      preview->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    });
+    };
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, show);
+    show(dialog.selectedFiles().value(0));
+}
+
+// The filters show their names as given, without Qt's copy of the patterns behind them.
+void useFilters(QFileDialog& dialog, const QStringList& filters) {
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
 }
 
 } // namespace
@@ -46,7 +56,7 @@ void TForm1::MM_FOClick() {
     QFileDialog dialog(this);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({kJpegFilter, QStringLiteral("すべて (*.*) (*)")});
+    useFilters(dialog, {kJpegFilter, QStringLiteral("すべて (*.*) (*)")});
     dialog.setDirectory(OpenDialogFolder);
     dialog.selectFile(OpenDialogFileName);
     addPreview(dialog);
@@ -69,7 +79,7 @@ void TForm1::MM_FNClick() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilters({kJpegFilter});
+    useFilters(dialog, {kJpegFilter});
     dialog.selectFile(CurrentFileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;

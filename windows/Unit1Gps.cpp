@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -18,7 +17,7 @@ using namespace ExifDetails;
 
 namespace {
 
-// Digits, the point and backspace; everything else typed is dropped.
+// Digits, the point and backspace; every other character typed, pasted or dropped is refused.
 void filterCoordinateKey(QChar& Key) {
     if (!(Key.isDigit() && Key.unicode() < 128) && Key != u'.' && Key != QChar(8))
         Key = QChar(0);
@@ -69,34 +68,6 @@ void TForm1::EditLat3KeyPress(QChar& Key) { filterCoordinateKey(Key); }
 void TForm1::EditLon1KeyPress(QChar& Key) { filterCoordinateKey(Key); }
 void TForm1::EditLon2KeyPress(QChar& Key) { filterCoordinateKey(Key); }
 void TForm1::EditLon3KeyPress(QChar& Key) { filterCoordinateKey(Key); }
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Image1 && event->type() == QEvent::Resize)
-        fitPreview();
-    if (event->type() != QEvent::KeyPress)
-        return QMainWindow::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    // Keys that type nothing (arrows, Delete, Home …) are not characters and pass; so do the
-    // keys that move the focus between fields.
-    if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
-        return false;
-    const std::pair<QLineEdit*, void (TForm1::*)(QChar&)> filters[] = {
-        {EditLat1, &TForm1::EditLat1KeyPress}, {EditLat2, &TForm1::EditLat2KeyPress},
-        {EditLat3, &TForm1::EditLat3KeyPress}, {EditLon1, &TForm1::EditLon1KeyPress},
-        {EditLon2, &TForm1::EditLon2KeyPress}, {EditLon3, &TForm1::EditLon3KeyPress},
-    };
-    for (const auto& [field, filter] : filters) {
-        if (watched != field)
-            continue;
-        // Backspace arrives as the character 8; Qt reports it as a key whose text is "\b".
-        for (QChar c : key->text()) {
-            (this->*filter)(c);
-            if (c.isNull())
-                return true; // discarded before it reaches the field
-        }
-    }
-    return false;
-}
 
 void TForm1::BitBtnUpdateGPSClick() {
     // In field order: a field that holds no number stops here, with the registers assigned so

@@ -21,6 +21,8 @@
 
 #include "CompassImage.h"
 #include "ElidedLabel.h"
+#include "FieldDisplay.h"
+#include "FieldMenus.h"
 #include "Named.h"
 
 namespace {
@@ -33,11 +35,8 @@ QAction* addSeparator(QMenu* menu, const char* name) {
     return named(menu->addSeparator(), name);
 }
 
-QLineEdit* lineEdit(const char* name, QWidget* parent, int width = 0) {
-    auto* edit = named(new QLineEdit(parent), name);
-    if (width > 0)
-        edit->setFixedWidth(width);
-    return edit;
+QLineEdit* lineEdit(const char* name, QWidget* parent) {
+    return named(new QLineEdit(parent), name);
 }
 
 QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr) {
@@ -118,7 +117,11 @@ void TForm1::buildPages() {
     MemoInfo = named(new QPlainTextEdit(TabSheetInfo), "MemoInfo");
     MemoInfo->setReadOnly(true);
     MemoInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // One monospace font with Latin letters and Japanese alike, so the digits of a line like
+    // "Exifバージョン=0210" keep their look; the system's monospace font where it is missing.
     QFont listingFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    listingFont.setFamilies({QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"),
+                             listingFont.family()});
     listingFont.setPointSize(10);
     MemoInfo->setFont(listingFont);
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);
@@ -202,6 +205,7 @@ QWidget* TForm1::buildExifPage() {
     page->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(page, &QWidget::customContextMenuRequested, this,
             [this, page](QPoint at) { PMX->popup(page->mapToGlobal(at)); });
+    AddPageItemsToFieldMenus(PMX, {Edit010E, Edit013B, Edit8298A, Edit8298B, RichEdit9286, EditA430});
     return page;
 }
 
@@ -216,27 +220,33 @@ QWidget* TForm1::buildGpsPage() {
     auto* top = new QHBoxLayout;
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(6);
+    // A choice between two items; nothing typed becomes an item. Its pop-up menu is the page's.
     auto combo = [&](const char* name, const QString& first, const QString& second) {
         auto* c = named(new QComboBox(page), name);
-        c->setEditable(true);
+        c->setContextMenuPolicy(Qt::NoContextMenu);
         c->addItems({first, second});
         c->setCurrentIndex(0);
         return c;
     };
-    auto coordinate = [&](const char* name) {
-        QLineEdit* e = lineEdit(name, page, 120);
+    // Seconds take 15 significant digits (a position picked on the map, a default location);
+    // degrees, minutes and the altitude what files hold, such as decimal degrees with six
+    // places. Longer values show from their start.
+    const QString degrees = QStringLiteral("000.000000"), seconds = QStringLiteral("00.0000000000000");
+    auto coordinate = [&](const char* name, const QString& widest) {
+        QLineEdit* e = lineEdit(name, page);
+        FitWidthTo(e, widest);
         e->setText(QStringLiteral("0"));
         return e;
     };
     ComboBoxLatitude = combo("ComboBoxLatitude", QStringLiteral("北緯"), QStringLiteral("南緯"));
-    EditLat1 = coordinate("EditLat1");
-    EditLat2 = coordinate("EditLat2");
-    EditLat3 = coordinate("EditLat3");
+    EditLat1 = coordinate("EditLat1", degrees);
+    EditLat2 = coordinate("EditLat2", degrees);
+    EditLat3 = coordinate("EditLat3", seconds);
     ComboBoxLongitude =
         combo("ComboBoxLongitude", QStringLiteral("東経"), QStringLiteral("西経"));
-    EditLon1 = coordinate("EditLon1");
-    EditLon2 = coordinate("EditLon2");
-    EditLon3 = coordinate("EditLon3");
+    EditLon1 = coordinate("EditLon1", degrees);
+    EditLon2 = coordinate("EditLon2", degrees);
+    EditLon3 = coordinate("EditLon3", seconds);
     const QString units[] = {QStringLiteral("度"), QStringLiteral("分"), QStringLiteral("秒")};
     QLineEdit* const latitude[] = {EditLat1, EditLat2, EditLat3};
     QLineEdit* const longitude[] = {EditLon1, EditLon2, EditLon3};
@@ -250,7 +260,7 @@ QWidget* TForm1::buildGpsPage() {
     }
     ComboBoxAltitude = combo("ComboBoxAltitude", QStringLiteral("海抜基準"),
                              QStringLiteral("海抜基準(負値)"));
-    EditAlt = coordinate("EditAlt");
+    EditAlt = coordinate("EditAlt", degrees);
     fields->addWidget(ComboBoxAltitude, 2, 0);
     fields->addWidget(EditAlt, 2, 1);
     fields->addWidget(label(QStringLiteral("m"), page), 2, 2);
@@ -307,6 +317,8 @@ QWidget* TForm1::buildGpsPage() {
     page->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(page, &QWidget::customContextMenuRequested, this,
             [this, page](QPoint at) { PMGPS->popup(page->mapToGlobal(at)); });
+    AddPageItemsToFieldMenus(
+        PMGPS, {EditLat1, EditLat2, EditLat3, EditLon1, EditLon2, EditLon3, EditAlt, EditArea});
     return page;
 }
 

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "Exif.h"
+#include "FieldDisplay.h"
 #include "GeodotApplication.h"
 #include "Unit1.h"
 #include "Named.h"
@@ -21,9 +22,11 @@ namespace {
 const char* const kLocationKeys[] = {"", "Sapporo", "Sendai", "Tokyo", "Kyoto", "Honolulu",
                                      "Paris", "User"};
 
+// A list whose text may also be typed; a typed text is a value, never a new item.
 QComboBox* editableList(QWidget* parent, const char* name, const QStringList& items) {
     auto* box = named(new QComboBox(parent), name);
     box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
     box->addItems(items);
     return box;
 }
@@ -88,8 +91,9 @@ TFormConfig::TFormConfig(QWidget* parent) : QDialog(parent) {
 
     auto* place = new QHBoxLayout;
     place->addWidget(named(new QLabel(QStringLiteral("デフォルトの地図ロケーション"), this), "Label6"));
-    ComboBoxLocation = editableList(
-        this, "ComboBoxLocation",
+    // A choice among the places it lists, nothing typed.
+    ComboBoxLocation = named(new QComboBox(this), "ComboBoxLocation");
+    ComboBoxLocation->addItems(
         {QStringLiteral("(なし)"), QStringLiteral("札幌"), QStringLiteral("仙台"),
          QStringLiteral("東京"), QStringLiteral("京都"), QStringLiteral("ホノルル、ハワイ"),
          QStringLiteral("パリ、フランス"), QStringLiteral("ユーザー定義")});
@@ -135,6 +139,7 @@ TFormConfig::TFormConfig(QWidget* parent) : QDialog(parent) {
         connect(box, &QCheckBox::toggled, this, Guarded([this] { CB_AmbiguousClick(); }));
     connect(ButtonUpdate, &QPushButton::clicked, this, Guarded([this] { ButtonUpdateClick(); }));
     connect(ButtonCancel, &QPushButton::clicked, this, Guarded([this] { ButtonCancelClick(); }));
+    ShowValuesFromTheirStart(this);
 }
 
 void TFormConfig::showEvent(QShowEvent* event) {
@@ -193,9 +198,9 @@ void TFormConfig::ButtonUpdateClick() {
     Form1->Flag05 = CB_BakAlt->isChecked();
     Form1->Flag1C = CB_BakArea->isChecked();
     Form1->Flag10 = CB_BakCompass->isChecked();
-    // A typed text that is no item counts as none.
+    // No selection, or an item the table does not know, counts as none.
     const int item = ComboBoxLocation->currentIndex();
-    const bool listed = item >= 0 && ComboBoxLocation->currentText() == ComboBoxLocation->itemText(item);
+    const bool listed = item >= 0 && item < int(std::size(kLocationKeys));
     Form1->DefPos = listed ? QString::fromLatin1(kLocationKeys[item]) : QString();
     accept();
 }

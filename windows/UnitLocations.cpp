@@ -86,10 +86,13 @@ void TFormLocations::ButtonUpdateClick() {
     // Replayed in the order they were made, the removals delete exactly the places whose names
     // left the list.
     for (int p : TempLocations) {
+        if (p < 0 || p >= Form1->LocationRemember.size())
+            continue;
         Form1->LocationRemember.removeAt(p);
-        QAction* item = Form1->PMGPS->actions().at(Form1->PMGPSCount + p);
-        Form1->PMGPS->removeAction(item);
-        delete item;
+        if (QAction* item = Form1->PMGPS->actions().value(Form1->PMGPSCount + p)) {
+            Form1->PMGPS->removeAction(item);
+            delete item;
+        }
     }
     // Each remaining item recalls the place whose name it shows.
     const QList<QAction*> items = Form1->PMGPS->actions();

@@ -38,15 +38,6 @@ void remember(TForm1& form, const QString& name, const QString& lat1) {
     form.PMGPS_Remember->trigger();
 }
 
-// Runs `inDialog` once the modal dialog `action` opens is up.
-void withDialog(const std::function<void()>& action, const std::function<void(QWidget*)>& inDialog) {
-    QTimer::singleShot(0, [&] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            inDialog(dialog);
-    });
-    action();
-}
-
 void selectPlaces(TFormLocations& dialog, const QStringList& names) {
     for (int i = 0; i < dialog.ListBoxLocations->count(); ++i)
         dialog.ListBoxLocations->item(i)->setSelected(names.contains(dialog.ListBoxLocations->item(i)->text()));

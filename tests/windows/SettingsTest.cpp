@@ -13,6 +13,22 @@
 
 using namespace windowtest;
 
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 class SettingsTest : public QObject {
     Q_OBJECT
 
@@ -179,6 +195,57 @@ private slots:
                      QStringLiteral("/NORVANE/> creation error.\r\nConfigurations may not be saved."));
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(readText(blocked), QStringLiteral("not a folder"));
+    }
+
+    void aNulSpoilsOnlyTheValueItStandsInAndTheFileIsKept() {
+        ConfigHome home;
+        const char text[] = "[CONFIG]\nOSM_URL=http://maps.example/?a=%1\0&b=%2&z=%3\n[GPS]\n"
+                            "CompassNo=13\nLocationMax=7\n[Location]\n"
+                            "0=駅=0,35,40,53,0,139,45,57\n[Exif]\n010E=題名\n";
+        const QByteArray original(text, sizeof text - 1);
+        writeBytes(home.settingsFile(), original);
+        auto form = newWindow();
+        QCOMPARE(form->OSM, QStringLiteral("http://maps.example/?a=%1&b=%2&z=%3"));
+        QCOMPARE(form->CNo, 13);
+        QCOMPARE(form->LocationMax, 7);
+        QCOMPARE(form->LocationRemember, QStringList{"駅=0,35,40,53,0,139,45,57"});
+        QCOMPARE(form->Bak010E, QStringLiteral("題名"));
+        form.reset();
+
+        QCOMPARE(readBytes(home.settingsFile() + ".bad"), original);
+        const QString rewritten = readText(home.settingsFile());
+        QVERIFY(rewritten.contains("\n0=駅=0,35,40,53,0,139,45,57\n"));
+        QVERIFY(rewritten.contains("\n010E=題名\n"));
+    }
+
+    void aUtf16FileWithAByteOrderMarkIsRead_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("whole");
+        const QString text = QStringLiteral("[GPS]\r\n1C=東京駅\r\nCompassNo=14\r\n"
+                                            "[Location]\r\n0=皇居=0,35,41,0,0,139,45,0\r\n");
+        QByteArray little("\xFF\xFE"), big("\xFE\xFF");
+        for (QChar c : text) {
+            little += char(c.unicode() & 0xFF);
+            little += char(c.unicode() >> 8);
+            big += char(c.unicode() >> 8);
+            big += char(c.unicode() & 0xFF);
+        }
+        QTest::newRow("little-endian") << little << true;
+        QTest::newRow("big-endian") << big << true;
+        QTest::newRow("little-endian, a byte more") << little + "[" << false;
+    }
+    void aUtf16FileWithAByteOrderMarkIsRead() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, whole);
+        ConfigHome home;
+        writeBytes(home.settingsFile(), bytes);
+        auto form = newWindow();
+        QCOMPARE(form->Bak1C, QStringLiteral("東京駅"));
+        QCOMPARE(form->CNo, 14);
+        QCOMPARE(form->LocationRemember, QStringList{"皇居=0,35,41,0,0,139,45,0"});
+        form.reset();
+        QVERIFY(readText(home.settingsFile()).contains("\n1C=東京駅\n"));
+        QCOMPARE(QFile::exists(home.settingsFile() + ".bad"), !whole);
     }
 };
 

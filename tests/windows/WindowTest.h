@@ -107,6 +107,16 @@ inline std::unique_ptr<TForm1> newWindow(const QStringList& arguments = {}) {
                                              : arguments);
 }
 
+// Runs `inDialog` once the modal dialog `action` opens is up.
+inline void withDialog(const std::function<void()>& action,
+                       const std::function<void(QWidget*)>& inDialog) {
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            inDialog(dialog);
+    });
+    action();
+}
+
 // Runs `action`, which is expected to open a message box; returns the box's text and closes it.
 // Empty when no box appeared.
 inline QString answerMessageBox(const std::function<void()>& action,

@@ -20,6 +20,8 @@ QObject* newPlacesTest();
 QObject* newMapTest();
 QObject* newX11Test();
 QObject* newSeriesTest();
+QObject* newFieldsTest();
+QObject* newAppearanceTest();
 
 namespace {
 
@@ -54,6 +56,8 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("MapTest"), newMapTest},
         {QStringLiteral("X11Test"), newX11Test},
         {QStringLiteral("SeriesTest"), newSeriesTest},
+        {QStringLiteral("FieldsTest"), newFieldsTest},
+        {QStringLiteral("AppearanceTest"), newAppearanceTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

@@ -196,17 +196,25 @@ namespace {
 
 TEST_F(SampleFiles, WhatTheFuzzersFoundSavesCleanly) {
     // Each file once broke a fuzz target: now it saves, every directory's entries read back
-    // from the saved file, and its saved form saves to the same bytes.
-    auto entriesOf = [](const Exif::IFDTable& table) {
+    // from the saved file, and its saved form saves to the same bytes. Pointers to private
+    // sub-directories are not counted: the writer leaves out those that lead to no directory
+    // or cannot stay where their offsets say.
+    auto entriesOf = [](const Exif::IFDTable& table, char mk) {
         std::size_t n = 0;
         for (const auto& e : table)
-            n += !Exif::IsPointerTag(e.IDX) && Exif::Num32(e.Count) > 0 ? 1 : 0;
+            n += !Exif::IsPointerTag(e.IDX) && !Exif::IsPrivateDirectoryEntry(e, mk) &&
+                         Exif::Num32(e.Count) > 0
+                     ? 1
+                     : 0;
         return n;
     };
+    auto countsOf = [&](const std::vector<Exif::IFDTable>& t) {
+        return std::vector<std::size_t>{entriesOf(t[0], '0'), entriesOf(t[1], 'X'),
+                                        entriesOf(t[2], 'G'), entriesOf(t[3], 'I'),
+                                        entriesOf(t[4], '1')};
+    };
     auto allEntries = [&] {
-        return std::vector<std::size_t>{entriesOf(Exif::IFD0), entriesOf(Exif::IFDX),
-                                        entriesOf(Exif::IFDG), entriesOf(Exif::IFDI),
-                                        entriesOf(Exif::IFD1)};
+        return countsOf({Exif::IFD0, Exif::IFDX, Exif::IFDG, Exif::IFDI, Exif::IFD1});
     };
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(GEODOT_FUZZ_FINDINGS))
@@ -228,12 +236,13 @@ TEST_F(SampleFiles, WhatTheFuzzersFoundSavesCleanly) {
             continue;
         // Written as the writer does: sorted, one entry per tag, except the Interoperability
         // directory, which goes out as it is.
+        // Entries of no field type are left out first, as they have no value to keep.
         std::vector<Exif::IFDTable> tables = {Exif::IFD0, Exif::IFDX, Exif::IFDG, Exif::IFDI, Exif::IFD1};
+        for (auto& t : tables)
+            std::erase_if(t, [](const Exif::IFDRec& e) { return !Exif::HasFieldType(e); });
         for (auto* t : {&tables[0], &tables[1], &tables[2], &tables[4]})
             Exif::CleanIFD(*t);
-        std::vector<std::size_t> before;
-        for (const auto& t : tables)
-            before.push_back(entriesOf(t));
+        const std::vector<std::size_t> before = countsOf(tables);
         try {
             Exif::WriteJpeg();
         } catch (const Exif::EngineError&) {

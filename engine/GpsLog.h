@@ -105,6 +105,9 @@ class Zone {
     static Zone Parse(std::string_view text);
     // A fixed offset in any of the forms above; none for anything else.
     static std::optional<Zone> ParseOffset(std::string_view text);
+    // The zone of the computer: the zone $TZ names when it names one of the database, else the
+    // system's own (/etc/localtime); UTC when neither can be found.
+    static Zone Local();
 
     // The UTC offset in force at a reading of a local clock (as if it were UTC). At a change of
     // offset a local time that happens twice (the hour repeated in autumn) or never (the hour

@@ -44,8 +44,6 @@ Request parseRequest(const std::vector<std::string>& args, const MoreOptions& mo
 // The engine options of the settings file, overridden by those of the request.
 void useEngineOptions(const Request& r, bool& keepTime);
 
-// The GPS fields of the open file into the new registers, as the window loads them.
-void loadGpsFields();
 // The direction and place name of the request into the new registers.
 void applyDirectionAndArea(const Request& r);
 // The text fields of the open file, changed by the request, into the file's registers.

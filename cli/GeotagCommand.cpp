@@ -133,7 +133,6 @@ int geotag(const std::vector<std::string>& args) {
                                utcText(m.time) +
                                (m.distance ? " (the nearest is " + seconds(*m.distance) + " away)"
                                            : std::string())};
-        loadGpsFields();
         GpsLog::StoreMatch(m);
         applyDirectionAndArea(r);
         Exif::UpdateGPS();

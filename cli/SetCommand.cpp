@@ -158,8 +158,7 @@ bool hasPosition() {
     return false;
 }
 
-} // namespace
-
+// The GPS fields of the open file into the new registers, as the window loads them.
 void loadGpsFields() {
     using namespace ExifDetails;
     NewTag01 = Tag01 == -1 ? -1 : 1;
@@ -172,6 +171,8 @@ void loadGpsFields() {
     NewTag10 = Tag10 != 0 ? 1 : 0;
     NewTag11 = Tag11;
 }
+
+} // namespace
 
 void applyDirectionAndArea(const Request& r) {
     using namespace ExifDetails;

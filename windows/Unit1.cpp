@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "GpsLogTools.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -36,6 +38,7 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     sounds_ = new SoundCues(this);
     buildMenu();
+    GpsLogs = new GpsLogTools(this);
     buildPages();
     prepareMapSurface();
     buildNavigation();
@@ -256,6 +259,7 @@ void TForm1::FileOpen(const QString& FileName) {
         } catch (const Exif::EngineError&) {
             // the previous time stays
         }
+        GpsLogs->photoOpened();
     } else {
         Exif::ExifStrings.push_back(u"*** ERROR ***");
         ResetLatLonAlt();

@@ -30,6 +30,7 @@ class QWebEngineView;
 class SoundCues;
 class CompassImage;
 class MapSchemeHandler;
+class GpsLogTools;
 
 // Map page addresses: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level. The
 // built-in page by default; the public web map is the other known choice.
@@ -110,6 +111,8 @@ public:
     QWidget* PanelCompass = nullptr;
     CompassImage *ImageCompass = nullptr, *ImageArrow = nullptr;
     QCheckBox* CB_Compass = nullptr;
+    // Positions from GPS logs: the file menu's items and the status bar's label.
+    GpsLogTools* GpsLogs = nullptr;
 
     // --- State ----------------------------------------------------------------------------------
     QString SoundNo;

@@ -20,6 +20,7 @@ QObject* newPlacesTest();
 QObject* newMapTest();
 QObject* newX11Test();
 QObject* newSeriesTest();
+QObject* newGpsLogTest();
 
 namespace {
 
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("MapTest"), newMapTest},
         {QStringLiteral("X11Test"), newX11Test},
         {QStringLiteral("SeriesTest"), newSeriesTest},
+        {QStringLiteral("GpsLogTest"), newGpsLogTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

@@ -514,7 +514,7 @@ TEST_F(CliSet, SavingOverAPhotoDependsOnWhetherItsContentChangedMeanwhile) {
                 EXPECT_TRUE(readBytes(p) == readBytes(kFixtures / "no-exif-jfif.jpg"));
         } else {
             EXPECT_FALSE(refused) << r.err;
-            EXPECT_TRUE(readBytes(p) == readBytes(expected));
+            EXPECT_TRUE(sameSaves(readBytes(p), readBytes(expected)));
         }
         std::error_code ec;
         fs::remove(p, ec);

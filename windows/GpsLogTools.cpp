@@ -271,8 +271,10 @@ void GpsLogTools::MM_FAClick() {
     if (QMessageBox::question(
             form_, form_->ExeName,
             QStringLiteral("フォルダーのすべての JPEG 写真に GPS ログの位置を書き込みます。\n"
-                           "開いている写真は読み込み直され、保存していない変更は失われます。")) !=
-        QMessageBox::Yes)
+                           "開いている写真は読み込み直されます。")) != QMessageBox::Yes)
+        return;
+    // The open photo is read again afterwards: its unsaved changes are saved or let go first.
+    if (!form_->ConfirmLeave())
         return;
     QMessageBox::information(form_, form_->ExeName, applyToFolder());
 }

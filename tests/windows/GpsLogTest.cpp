@@ -4,9 +4,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <fstream>
@@ -167,6 +169,46 @@ class GpsLogTest : public QObject {
         const GpsRead got = gpsOf({b.toStdString()}).at(0);
         if (!std::isnan(got.lat))
             QCOMPARE(got.time, std::string("12:09:00"));
+    }
+
+    void unsavedChangesOfTheOpenPhotoAreAskedAboutBeforeTheFolderIsPlaced() {
+        ConfigHome home;
+        QTemporaryDir dir;
+        auto form = newWindow();
+        GpsLogTools& logs = *form->GpsLogs;
+        logs.loadLogs({logFile(dir, QStringLiteral("walk.gpx"), gpxOf(walk()))});
+        logs.setTiming(QStringLiteral("UTC"), 0);
+        const QString a = photo(dir, QStringLiteral("a.jpg"), {{0x9003, "2024:05:01 12:00:15"}});
+        const QString b = photo(dir, QStringLiteral("b.jpg"), {{0x9003, "2024:05:01 12:09:00"}});
+        const auto bBefore = readBytes(b.toStdString());
+        form->FileOpen(a);
+        form->Edit010E->setText(QStringLiteral("まだ保存していない題名"));
+        QVERIFY(form->HasUnsavedChanges());
+
+        // Yes to placing the folder, キャンセル to the unsaved changes; any other box is closed.
+        QStringList boxes;
+        QTimer timer;
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            boxes << box->text();
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                return yes->click();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QStringLiteral("キャンセル"))
+                    return button->click();
+            box->done(0);
+        });
+        timer.start();
+        logs.MM_FA->trigger();
+        timer.stop();
+
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[1].contains(QStringLiteral("保存されていません")), qPrintable(boxes[1]));
+        QCOMPARE(readBytes(b.toStdString()), bBefore);
+        QCOMPARE(form->Edit010E->text(), QStringLiteral("まだ保存していない題名"));
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include "Cli.h"
 #include "Exif.h"
-#include "ExifDetails.h"
 #include "EngineOptions.h"
 
 namespace cli {
@@ -14,15 +13,8 @@ void loadEngineOptions(bool& keepTime) {
 }
 
 bool openFile(const std::string& path, std::string& error, bool forSaving) {
-    Exif::ResetEngine();
-    ExifDetails::PrepareRegistersForOpen({});
     try {
-        // Read as far as the analysis goes; the image data is copied from the file when saved,
-        // checked against the fingerprint taken now.
-        Exif::FmStream.openFile(path, forSaving);
-        // The picture size, for the mandatory tags of a new EXIF block.
-        Exif::JpegFrameSize(Exif::MainWidth, Exif::MainHeight);
-        if (Exif::AnalyzeExif())
+        if (Exif::OpenForEditing(path, forSaving))
             return true;
         error = "JPEG ファイルではありません";
     } catch (const Exif::EngineError& e) {

@@ -19,33 +19,16 @@
 #include "TextCodec.h"
 
 namespace cli {
-namespace {
 
-struct Request {
-    std::optional<double> lat, lon, alt, direction;
-    bool noDirection = false, removeGps = false;
-    std::optional<std::u16string> area;
-    std::map<std::string, std::u16string> texts; // option name → text
-    std::optional<std::string> transcodeTo, transcodeFrom, output;
-    std::optional<bool> ambiguous, essential, afterEoi, keepTime;
-    std::vector<std::string> files;
-
-    bool changesPosition() const {
-        return lat || alt || direction || noDirection || area;
-    }
-};
-
-class UsageError : public std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-double number(const std::string& option, const std::string& text) {
+double parseNumber(const std::string& option, const std::string& text) {
     try {
         return NumberText::ParseFloat(TextCodec::FromUtf8(text));
     } catch (const Exif::EngineError& e) {
         throw UsageError(option + ": " + e.what());
     }
 }
+
+namespace {
 
 double inRange(const std::string& option, double v, double limit) {
     if (std::fabs(v) > limit)
@@ -70,9 +53,12 @@ std::string oneOf(const std::string& option, const std::string& v,
     throw UsageError(option + ": unknown code \"" + v + "\"");
 }
 
-Request parse(const std::vector<std::string>& args) {
-    static const char* kTextOptions[] = {"--title", "--artist", "--copyright-photographer",
-                                         "--copyright-editor", "--comment", "--owner"};
+} // namespace
+
+Request parseRequest(const std::vector<std::string>& args, const MoreOptions& more) {
+    static const char* kTextOptions[] = {
+        "--title",   "--artist", "--copyright-photographer", "--copyright-editor",
+        "--comment", "--owner"};
     Request r;
     std::optional<PositionText::Result> givenPosition;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -94,16 +80,18 @@ Request parse(const std::vector<std::string>& args) {
                 throw UsageError(option + " takes no value");
             target = v;
         };
+        if (more && more(option, value))
+            continue;
         if (option == "--lat")
-            r.lat = inRange(option, number(option, value()), 90);
+            r.lat = inRange(option, parseNumber(option, value()), 90);
         else if (option == "--lon")
-            r.lon = inRange(option, number(option, value()), 180);
+            r.lon = inRange(option, parseNumber(option, value()), 180);
         else if (option == "--position")
             givenPosition = position(option, value());
         else if (option == "--alt")
-            r.alt = number(option, value());
+            r.alt = parseNumber(option, value());
         else if (option == "--direction")
-            r.direction = number(option, value());
+            r.direction = parseNumber(option, value());
         else if (option == "--no-direction")
             r.noDirection = true;
         else if (option == "--area")
@@ -149,12 +137,54 @@ Request parse(const std::vector<std::string>& args) {
     return r;
 }
 
+void useEngineOptions(const Request& r, bool& keepTime) {
+    loadEngineOptions(keepTime);
+    if (r.transcodeTo)
+        Exif::TranscodeTo = *r.transcodeTo;
+    if (r.transcodeFrom)
+        Exif::TranscodeFm = *r.transcodeFrom;
+    Exif::Ambiguous = r.ambiguous.value_or(Exif::Ambiguous);
+    Exif::Essential = r.essential.value_or(Exif::Essential);
+    Exif::AfterEOI = r.afterEoi.value_or(Exif::AfterEOI);
+    keepTime = r.keepTime.value_or(keepTime);
+}
+
+namespace {
+
 bool hasPosition() {
     for (const Exif::IFDRec& e : Exif::IFDG)
         if (e.IDX == 0x02 && Exif::Num32(e.Count) > 0)
             return true;
     return false;
 }
+
+// The GPS fields of the open file into the new registers, as the window loads them.
+void loadGpsFields() {
+    using namespace ExifDetails;
+    NewTag01 = Tag01 == -1 ? -1 : 1;
+    NewTag02A = Tag02A, NewTag02B = Tag02B, NewTag02C = Tag02C;
+    NewTag03 = Tag03 == -1 ? -1 : 1;
+    NewTag04A = Tag04A, NewTag04B = Tag04B, NewTag04C = Tag04C;
+    NewTag05 = Tag05 == -1 ? -1 : 1;
+    NewTag06 = Tag06;
+    NewTag1C = Trim(Tag1C);
+    NewTag10 = Tag10 != 0 ? 1 : 0;
+    NewTag11 = Tag11;
+}
+
+} // namespace
+
+void applyDirectionAndArea(const Request& r) {
+    using namespace ExifDetails;
+    if (r.direction)
+        NewTag10 = 1, NewTag11 = *r.direction;
+    if (r.noDirection)
+        NewTag10 = 0;
+    if (r.area)
+        NewTag1C = Trim(*r.area);
+}
+
+namespace {
 
 // The GPS fields as the window loads them from the file, changed by the options, into the new
 // registers; then the update button's work.
@@ -167,15 +197,7 @@ void applyGps(const Request& r) {
     }
     if (!r.lat && !hasPosition())
         throw Exif::EngineError("GPS の位置がありません。--lat と --lon で位置を指定してください");
-    NewTag01 = Tag01 == -1 ? -1 : 1;
-    NewTag02A = Tag02A, NewTag02B = Tag02B, NewTag02C = Tag02C;
-    NewTag03 = Tag03 == -1 ? -1 : 1;
-    NewTag04A = Tag04A, NewTag04B = Tag04B, NewTag04C = Tag04C;
-    NewTag05 = Tag05 == -1 ? -1 : 1;
-    NewTag06 = Tag06;
-    NewTag1C = Trim(Tag1C);
-    NewTag10 = Tag10 != 0 ? 1 : 0;
-    NewTag11 = Tag11;
+    loadGpsFields();
     if (r.lat) {
         NewTag01 = *r.lat < 0 ? -1 : 1;
         NewTag02A = std::fabs(*r.lat), NewTag02B = 0, NewTag02C = 0;
@@ -186,14 +208,11 @@ void applyGps(const Request& r) {
         NewTag05 = *r.alt < 0 ? -1 : 1;
         NewTag06 = *r.alt;
     }
-    if (r.direction)
-        NewTag10 = 1, NewTag11 = *r.direction;
-    if (r.noDirection)
-        NewTag10 = 0;
-    if (r.area)
-        NewTag1C = Trim(*r.area);
+    applyDirectionAndArea(r);
     Exif::UpdateGPS();
 }
+
+} // namespace
 
 void applyTexts(const Request& r) {
     ExifDetails::TextFields f = ExifDetails::TextFieldsFromRegisters();
@@ -212,24 +231,29 @@ void applyTexts(const Request& r) {
     Exif::UpdateExif();
 }
 
-// One file of the batch: the reason it failed, or its output waiting to be saved.
-struct Edited {
-    std::string file, error;
+namespace {
+
+// One file of the batch: the reason it failed, or its output waiting to be saved, and the line
+// the edit printed for it.
+struct Prepared {
+    std::string file, error, note;
     std::optional<Exif::SaveRequest> save;
 };
 
 // Opens and edits one file and builds its output.
-Edited editFile(const Request& r, const std::string& file, bool keepTime) {
-    Edited edited{file, {}, {}};
-    if (!openFile(file, edited.error, /*forSaving*/ true))
-        return edited;
+Prepared prepareFile(const Request& r, const std::string& file, bool keepTime,
+                     const EditFile& edit) {
+    Prepared prepared{file, {}, {}, {}};
+    if (!openFile(file, prepared.error, /*forSaving*/ true))
+        return prepared;
     try {
         const double fileDate = Exif::FileTimeOf(file);
         struct stat source {};
         stat(file.c_str(), &source);
-        if (r.removeGps || r.changesPosition())
-            applyGps(r);
-        applyTexts(r);
+        const Edited edited = edit(file);
+        prepared.note = edited.note;
+        if (!edited.save)
+            return prepared;
         Exif::WriteJpeg();
         Exif::SaveOptions options;
         // Over the opened file only while it still holds what was read.
@@ -245,51 +269,36 @@ Edited editFile(const Request& r, const std::string& file, bool keepTime) {
                                         std::strerror(EOVERFLOW) + ")");
         }
         // The output no longer needs the engine: it waits for the group commit.
-        edited.save = Exif::SaveRequest{r.output.value_or(file), std::move(Exif::ToStream), options};
+        prepared.save =
+            Exif::SaveRequest{r.output.value_or(file), std::move(Exif::ToStream), options};
     } catch (const Exif::EngineError& e) {
-        edited.error = e.what();
+        prepared.error = e.what();
     } catch (const std::bad_alloc&) {
-        edited.error = "メモリが足りません";
+        prepared.error = "メモリが足りません";
     }
-    return edited;
+    return prepared;
 }
 
 } // namespace
 
-int set(const std::vector<std::string>& args) {
-    Request r;
-    try {
-        r = parse(args);
-    } catch (const UsageError& e) {
-        std::cerr << "geodot-cli set: " << e.what() << "\n";
-        return 2;
-    }
-    bool keepTime = false;
-    loadEngineOptions(keepTime);
-    if (r.transcodeTo)
-        Exif::TranscodeTo = *r.transcodeTo;
-    if (r.transcodeFrom)
-        Exif::TranscodeFm = *r.transcodeFrom;
-    Exif::Ambiguous = r.ambiguous.value_or(Exif::Ambiguous);
-    Exif::Essential = r.essential.value_or(Exif::Essential);
-    Exif::AfterEOI = r.afterEoi.value_or(Exif::AfterEOI);
-    keepTime = r.keepTime.value_or(keepTime);
-
+int editFiles(const Request& r, bool keepTime, const EditFile& edit) {
     // The files are saved in groups with one flush to disk for each group, not one per file.
     int status = 0;
-    std::vector<Edited> group;
+    std::vector<Prepared> group;
     auto commit = [&] {
         std::vector<Exif::SaveRequest> requests;
-        for (Edited& e : group)
-            if (e.save)
-                requests.push_back(std::move(*e.save));
+        for (Prepared& p : group)
+            if (p.save)
+                requests.push_back(std::move(*p.save));
         const std::vector<Exif::SaveResult> results = Exif::SaveFiles(requests);
         std::size_t next = 0;
-        for (const Edited& e : group) {
-            const std::string& error = e.save ? results[next++].error : e.error;
+        for (const Prepared& p : group) {
+            const std::string& error = p.save ? results[next++].error : p.error;
             if (!error.empty()) {
-                std::cerr << "geodot-cli: " << e.file << ": " << error << "\n";
+                std::cerr << "geodot-cli: " << p.file << ": " << error << "\n";
                 status = 1;
+            } else if (!p.note.empty()) {
+                std::cout << p.file << ": " << p.note << "\n";
             }
         }
         group.clear();
@@ -304,7 +313,7 @@ int set(const std::vector<std::string>& args) {
             commit();
             inGroup = {{st.st_dev, st.st_ino}};
         }
-        group.push_back(editFile(r, file, keepTime));
+        group.push_back(prepareFile(r, file, keepTime, edit));
         if (group.size() == Exif::kFilesPerGroupCommit) {
             commit();
             inGroup.clear();
@@ -312,6 +321,24 @@ int set(const std::vector<std::string>& args) {
     }
     commit();
     return status;
+}
+
+int set(const std::vector<std::string>& args) {
+    Request r;
+    try {
+        r = parseRequest(args);
+    } catch (const UsageError& e) {
+        std::cerr << "geodot-cli set: " << e.what() << "\n";
+        return 2;
+    }
+    bool keepTime = false;
+    useEngineOptions(r, keepTime);
+    return editFiles(r, keepTime, [&r](const std::string&) {
+        if (r.removeGps || r.changesPosition())
+            applyGps(r);
+        applyTexts(r);
+        return Edited{};
+    });
 }
 
 } // namespace cli

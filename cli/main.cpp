@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  geodot-cli info FILE...          print the information listing of each file\n"
     "  geodot-cli set [OPTIONS] FILE... change GPS and text tags and save each file\n"
+    "  geodot-cli geotag --track LOG [--track LOG...] [OPTIONS] FILE...\n"
+    "                                   place each photo from GPS logs by its time and save it\n"
     "  geodot-cli --help | --version\n"
     "\n"
     "GPS options (a position, altitude, direction or place name not given keeps the file's):\n"
@@ -27,6 +29,13 @@ constexpr const char* kUsage =
     "  --no-direction          remove the direction\n"
     "  --area TEXT             name of the place\n"
     "  --remove-gps            remove the GPS position\n"
+    "Geotag options (with the text options, --direction, --no-direction and --area):\n"
+    "  --track LOG             a GPX, KML or NMEA log (repeat for several)\n"
+    "  --tz ZONE               zone of the camera clock when the photo has no offset tag:\n"
+    "                          +09:00 or a name such as Asia/Tokyo (default: the computer's)\n"
+    "  --offset SECONDS        camera clock error (camera time minus true time)\n"
+    "  --max-gap SECONDS       farthest log point used (default 1800)\n"
+    "  --dry-run               print what would be done, write nothing\n"
     "Text options (an empty text removes the tag):\n"
     "  --title, --artist, --copyright-photographer, --copyright-editor, --comment, --owner TEXT\n"
     "Engine options (default: the window's settings file):\n"
@@ -38,7 +47,8 @@ constexpr const char* kUsage =
     "  --keep-time             give the saved file the picture's date as its time stamp\n"
     "  -o OUT                  save to OUT instead of over the file (one FILE only)\n"
     "\n"
-    "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
+    "Exit status: 0 when every file succeeded (geotag: or was left alone for lack of a log\n"
+    "point near its time), 1 when any failed, 2 on a usage error.\n";
 
 } // namespace
 
@@ -80,6 +90,8 @@ int main(int argc, char** argv) {
         status = cli::info({args.begin() + 1, args.end()});
     else if (!args.empty() && args[0] == "set")
         status = cli::set({args.begin() + 1, args.end()});
+    else if (!args.empty() && args[0] == "geotag")
+        status = cli::geotag({args.begin() + 1, args.end()});
     if (status == 2)
         std::cerr << kUsage;
     return status;

@@ -123,6 +123,11 @@ void ResetEngine();
 
 // --- Reading -----------------------------------------------------------------------------------
 
+// Resets the engine and the registers and opens a file to edit it: false when it is not a
+// JPEG, an EngineError when it cannot be read. `forSaving` also takes the fingerprint of the
+// whole file that saving it checks against.
+bool OpenForEditing(const std::string& path, bool forSaving);
+
 // Reads the JPEG in FmStream: true when it begins with SOI and was walked. Throws EngineError
 // when the structure cannot be read.
 bool AnalyzeExif();

@@ -91,8 +91,8 @@ Match MatchInstant(std::span<const Point> points, Time time, Milliseconds maxGap
 
 // Puts a matched position into the new GPS registers: latitude and longitude as signed
 // degrees; the altitude with the reference its sign gives when the match has one, else the
-// file's altitude as read; the instant as GPSDateStamp and GPSTimeStamp. The other new GPS
-// registers (direction, place name) are the caller's.
+// file's altitude as read; the instant as GPSDateStamp and GPSTimeStamp. The direction and
+// place name are the file's, so that placing a photo keeps them.
 void StoreMatch(const Match& match);
 
 // --- The photo's instant -----------------------------------------------------------------------
@@ -105,6 +105,9 @@ class Zone {
     static Zone Parse(std::string_view text);
     // A fixed offset in any of the forms above; none for anything else.
     static std::optional<Zone> ParseOffset(std::string_view text);
+    // The zone of the computer: the zone $TZ names when it names one of the database, else the
+    // system's own (/etc/localtime); UTC when neither can be found.
+    static Zone Local();
 
     // The UTC offset in force at a reading of a local clock (as if it were UTC). At a change of
     // offset a local time that happens twice (the hour repeated in autumn) or never (the hour
@@ -130,5 +133,20 @@ struct PhotoInstant {
 // gives the offset. `cameraError` (camera time minus true time) is then subtracted. None when
 // the photo holds no readable date.
 std::optional<PhotoInstant> InstantOfPhoto(const Zone& zone, Milliseconds cameraError);
+
+// --- Placing a file ------------------------------------------------------------------------------
+
+// How a photo's time is read and matched.
+struct Timing {
+    Zone zone = Zone::Local();
+    Milliseconds cameraError{0};
+    Milliseconds maxGap = kDefaultMaxGap;
+};
+
+// Opens the photo at `path`, matches its instant against the points and, when it matched,
+// saves it over itself with the position (atomically, and only while it is still the file that
+// was read); left untouched otherwise. An EngineError when the photo cannot be read, has no
+// date or cannot be saved.
+Match PlacePhoto(const std::string& path, std::span<const Point> points, const Timing& timing);
 
 } // namespace GpsLog

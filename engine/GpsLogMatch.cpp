@@ -72,6 +72,9 @@ void StoreMatch(const Match& match) {
         NewTag05 = match.alt < 0 ? -1 : 1;
         NewTag06 = match.alt;
     }
+    NewTag10 = Tag10 != 0 ? 1 : 0;
+    NewTag11 = Tag11;
+    NewTag1C = Trim(Tag1C);
     NewGpsStamp = match.time;
 }
 

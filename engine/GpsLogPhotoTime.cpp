@@ -2,6 +2,8 @@
 // tag or by a time zone from the system's database.
 #include "GpsLog.h"
 
+#include <cstdlib>
+
 #include <date/tz.h>
 
 #include "Exif.h"
@@ -89,6 +91,26 @@ Zone Zone::Parse(std::string_view text) {
         throw Exif::EngineError("タイムゾーン「" + name +
                                 "」がわかりません (+09:00 のような時差か、Asia/Tokyo "
                                 "のようなタイムゾーン名を指定してください)");
+    return z;
+}
+
+Zone Zone::Local() {
+    Zone z;
+    try {
+        if (const char* tz = std::getenv("TZ"); tz && *tz) {
+            // ":Asia/Tokyo" is the C library's spelling of a zone read from a file.
+            const std::string_view name = *tz == ':' ? tz + 1 : tz;
+            if ((z.zone_ = date::locate_zone(name)))
+                return z;
+        }
+    } catch (const std::exception&) {
+        // Not a zone name but a rule such as "JST-9": the system's zone is used instead.
+    }
+    try {
+        z.zone_ = date::current_zone();
+    } catch (const std::exception&) {
+        z.zone_ = nullptr; // no database or no configured zone: UTC
+    }
     return z;
 }
 

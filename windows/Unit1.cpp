@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "GpsLogTools.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -60,6 +62,7 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     previewRefresh_ = new PreviewRefresh(this);
     connect(previewRefresh_, &PreviewRefresh::decoded, this, &TForm1::showPreview);
     buildMenu();
+    GpsLogs = new GpsLogTools(this);
     buildPages();
     prepareMapSurface();
     buildNavigation();
@@ -292,6 +295,7 @@ void TForm1::FileOpen(const QString& FileName) {
         } catch (const Exif::EngineError&) {
             // the previous time stays
         }
+        GpsLogs->photoOpened();
     } else {
         Exif::ExifStrings.push_back(u"*** ERROR ***");
         ResetLatLonAlt();

@@ -31,6 +31,7 @@ class SoundCues;
 class CompassImage;
 class MapSchemeHandler;
 class PreviewRefresh;
+class GpsLogTools;
 
 // Map page addresses: %1 latitude, %2 longitude (signed decimal degrees), %3 zoom level. The
 // built-in page by default; the public web map is the other known choice.
@@ -111,6 +112,8 @@ public:
     QWidget* PanelCompass = nullptr;
     CompassImage *ImageCompass = nullptr, *ImageArrow = nullptr;
     QCheckBox* CB_Compass = nullptr;
+    // Positions from GPS logs: the file menu's items and the status bar's label.
+    GpsLogTools* GpsLogs = nullptr;
 
     // --- State ----------------------------------------------------------------------------------
     QString SoundNo;

@@ -22,6 +22,7 @@ QObject* newX11Test();
 QObject* newSeriesTest();
 QObject* newFieldsTest();
 QObject* newAppearanceTest();
+QObject* newGpsLogTest();
 
 namespace {
 
@@ -58,6 +59,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("SeriesTest"), newSeriesTest},
         {QStringLiteral("FieldsTest"), newFieldsTest},
         {QStringLiteral("AppearanceTest"), newAppearanceTest},
+        {QStringLiteral("GpsLogTest"), newGpsLogTest},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     int failures = 0;

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QToolButton>
@@ -71,8 +72,8 @@ TForm1::TForm1(QStringList arguments, QWidget* parent)
     watchChanges();
     setAcceptDrops(true);
     ShowValuesFromTheirStart(this);
-    // The client area below the menu bar.
-    resize(706, 719 + menuBar()->sizeHint().height());
+    // The client area between the menu bar and the status bar (the GPS log's line).
+    resize(706, 719 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     FormCreate();
 }
 

@@ -242,8 +242,9 @@ TEST_F(CliGeotag, ExitStatusesAndWhatIsLeftUntouched) {
         EXPECT_TRUE(contains(r.err, c.err)) << r.err;
         EXPECT_EQ(readBytes(p) != before, c.photoWritten);
         EXPECT_EQ(readBytes(noDate), noDateBefore);
-        if (c.photoWritten || std::string(c.name) == "dry run")
+        if (c.photoWritten || std::string(c.name) == "dry run") {
             EXPECT_TRUE(contains(r.out, p.string() + ": ")) << r.out;
+        }
     }
 }
 

@@ -510,8 +510,9 @@ TEST_F(CliSet, SavingOverAPhotoDependsOnWhetherItsContentChangedMeanwhile) {
         const bool refused = contains(r.err, "geodot-cli: " + p.string() + ": ");
         if (c.refusal) {
             EXPECT_TRUE(refused && contains(r.err, c.refusal)) << r.err;
-            if (fs::exists(p))
+            if (fs::exists(p)) {
                 EXPECT_TRUE(readBytes(p) == readBytes(kFixtures / "no-exif-jfif.jpg"));
+            }
         } else {
             EXPECT_FALSE(refused) << r.err;
             EXPECT_TRUE(sameSaves(readBytes(p), readBytes(expected)));

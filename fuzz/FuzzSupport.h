@@ -138,7 +138,7 @@ inline void ReleaseEngine() {
     Exif::ResetEngine();
     auto release = [](auto&... objects) { ((std::remove_reference_t<decltype(objects)>().swap(objects)), ...); };
     release(Exif::IFD0, Exif::IFD1, Exif::IFDX, Exif::IFDG, Exif::IFDI);
-    release(Exif::ExifStrings, Exif::SourceClaims, Exif::DecodedDirectories);
+    release(Exif::ExifStrings, Exif::ThumbnailStrips, Exif::DecodedDirectories);
     using namespace ExifDetails;
     release(Tag010E, Tag013B, Tag8298, Tag9286, TagA430, Tag1C);
     release(NewTag010E, NewTag013B, NewTag8298, NewTag9286, NewTagA430, NewTag1C);

@@ -366,8 +366,9 @@ void WriteJpeg() {
     WriteTables t{IFD0, IFDX, IFDG, IFDI, IFD1};
     for (const auto& [table, mk] : marked(t)) {
         // An entry of no known type has no value; before the cleaning, so that a proper entry
-        // of the same tag after it is the one kept.
-        std::erase_if(*table, [](const IFDRec& e) { return !HasFieldType(e); });
+        // of the same tag after it is the one kept. A pointer to the Exif, GPS or
+        // Interoperability directory stays whatever its type: the directory it leads to was read.
+        std::erase_if(*table, [](const IFDRec& e) { return !HasFieldType(e) && !IsPointerTag(e.IDX); });
         // A pointer is written as one LONG whatever the source said; a count of 0 must not make
         // the cleaning drop it and lose its directory.
         for (IFDRec& e : *table)

@@ -598,14 +598,15 @@ TEST_F(Writing, TheBlockKeepsWhatTheMakerNoteReachesAndNothingElse) {
     // behind it whose picture lies further on, and an empty scan directory. Between them the
     // camera left 2000 bytes of padding that nothing refers to.
     constexpr std::uint32_t kNote = 64, kPreview = 1500, kThumbnail = 3000, kPadding = 2000;
-    const Bytes placeholder(kNote, 0xEE);
+    // The maker note's bytes stand in the built block first as a run of 0xEE, to find its place.
+    const Bytes noteFill(kNote, 0xEE);
     auto build = [&](std::uint32_t thumbnailAt) {
         TiffBuilder t;
         const int ifd0 = t.addIfd(), exif = t.addIfd(), ifd1 = t.addIfd();
         t.entry(ifd0, 0x010F, 2, 6, ascii("Nikon"));
         t.pointer(ifd0, 0x8769, exif);
         t.link(ifd0, ifd1);
-        t.entry(exif, 0x927C, 7, kNote, placeholder);
+        t.entry(exif, 0x927C, 7, kNote, noteFill);
         t.entry(exif, 0x9286, 7, 20, text("ASCII") + Bytes{0, 0, 0} + text("old comment!"));
         t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
         t.entry(ifd1, 0x0201, 4, 1, t.u32(thumbnailAt));
@@ -614,7 +615,7 @@ TEST_F(Writing, TheBlockKeepsWhatTheMakerNoteReachesAndNothingElse) {
     };
     const Bytes head = build(0).build();
     const auto note = static_cast<std::uint32_t>(
-        std::search(head.begin(), head.end(), placeholder.begin(), placeholder.end()) - head.begin());
+        std::search(head.begin(), head.end(), noteFill.begin(), noteFill.end()) - head.begin());
     // Behind the TIFF structure: preview directory, padding, empty directory, preview, thumbnail.
     const auto previewIfd = static_cast<std::uint32_t>(head.size());
     const std::uint32_t emptyIfd = previewIfd + 30 + kPadding, preview = emptyIfd + 6,

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <cmath>
 #include <fstream>
@@ -47,6 +46,14 @@ QString logFile(const QTemporaryDir& dir, const QString& name, const std::string
 
 double fieldDegrees(const QLineEdit* d, const QLineEdit* m, const QLineEdit* s) {
     return d->text().toDouble() + m->text().toDouble() / 60 + s->text().toDouble() / 3600;
+}
+
+// A window with the walk's log loaded (as a file in `dir`) and photo times taken as UTC.
+std::unique_ptr<TForm1> windowWithTheWalk(const QTemporaryDir& dir) {
+    auto form = newWindow();
+    form->GpsLogs->loadLogs({logFile(dir, QStringLiteral("walk.gpx"), gpxOf(walk()))});
+    form->GpsLogs->setTiming(QStringLiteral("UTC"), 0);
+    return form;
 }
 
 } // namespace
@@ -141,10 +148,8 @@ class GpsLogTest : public QObject {
     void theLogsArePutIntoEveryPhotoOfTheFolder() {
         ConfigHome home;
         QTemporaryDir dir;
-        auto form = newWindow();
+        auto form = windowWithTheWalk(dir);
         GpsLogTools& logs = *form->GpsLogs;
-        logs.loadLogs({logFile(dir, QStringLiteral("walk.gpx"), gpxOf(walk()))});
-        logs.setTiming(QStringLiteral("UTC"), 0);
         const QString a = photo(dir, QStringLiteral("a.jpg"), {{0x9003, "2024:05:01 12:00:15"}});
         const QString b = photo(dir, QStringLiteral("b.JPG"), {{0x9003, "2024:05:01 12:09:00"}});
         const QString far =
@@ -174,10 +179,8 @@ class GpsLogTest : public QObject {
     void unsavedChangesOfTheOpenPhotoAreAskedAboutBeforeTheFolderIsPlaced() {
         ConfigHome home;
         QTemporaryDir dir;
-        auto form = newWindow();
+        auto form = windowWithTheWalk(dir);
         GpsLogTools& logs = *form->GpsLogs;
-        logs.loadLogs({logFile(dir, QStringLiteral("walk.gpx"), gpxOf(walk()))});
-        logs.setTiming(QStringLiteral("UTC"), 0);
         const QString a = photo(dir, QStringLiteral("a.jpg"), {{0x9003, "2024:05:01 12:00:15"}});
         const QString b = photo(dir, QStringLiteral("b.jpg"), {{0x9003, "2024:05:01 12:09:00"}});
         const auto bBefore = readBytes(b.toStdString());
@@ -185,26 +188,9 @@ class GpsLogTest : public QObject {
         form->Edit010E->setText(QStringLiteral("まだ保存していない題名"));
         QVERIFY(form->HasUnsavedChanges());
 
-        // Yes to placing the folder, キャンセル to the unsaved changes; any other box is closed.
-        QStringList boxes;
-        QTimer timer;
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            boxes << box->text();
-            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                return yes->click();
-            for (QAbstractButton* button : box->buttons())
-                if (button->text() == QStringLiteral("キャンセル"))
-                    return button->click();
-            box->done(0);
-        });
-        timer.start();
-        logs.MM_FA->trigger();
-        timer.stop();
-
+        // Yes to placing the folder, キャンセル to the unsaved changes.
+        const QStringList boxes =
+            answering(QStringLiteral("キャンセル"), [&] { logs.MM_FA->trigger(); }, true).texts;
         QCOMPARE(boxes.size(), 2);
         QVERIFY2(boxes[1].contains(QStringLiteral("保存されていません")), qPrintable(boxes[1]));
         QCOMPARE(readBytes(b.toStdString()), bBefore);

@@ -55,40 +55,6 @@ std::unique_ptr<TForm1> activeWindow() {
     return form;
 }
 
-// What the message boxes an action opened said: the question about unsaved changes is
-// answered with the button captioned `answer`, any other box is closed.
-struct Boxes {
-    QStringList texts;
-    QStringList questionButtons;
-};
-
-Boxes answering(const QString& answer, const std::function<void()>& action) {
-    Boxes seen;
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        seen.texts << box->text();
-        const QList<QAbstractButton*> buttons = box->buttons();
-        QAbstractButton* chosen = nullptr;
-        for (QAbstractButton* b : buttons) {
-            if (box->icon() == QMessageBox::Question)
-                seen.questionButtons << b->text();
-            if (b->text() == answer)
-                chosen = b;
-        }
-        if (box->icon() == QMessageBox::Question && chosen)
-            chosen->click();
-        else
-            box->done(0);
-    });
-    timer.start();
-    action();
-    return seen;
-}
-
 QStringList position(const TForm1& form) {
     return latitudeFields(form) + longitudeFields(form);
 }

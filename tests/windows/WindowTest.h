@@ -3,6 +3,7 @@
 // What the window tests share: a fresh settings folder per test, the fixtures, and a way to
 // answer the message box an action opens.
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -115,6 +116,44 @@ inline void withDialog(const std::function<void()>& action,
             inDialog(dialog);
     });
     action();
+}
+
+// What the message boxes an action opened said: with `yes`, a box offering Yes is answered Yes;
+// a question is answered with the button captioned `answer`; any other box is closed.
+struct Boxes {
+    QStringList texts;
+    QStringList questionButtons;
+};
+
+inline Boxes answering(const QString& answer, const std::function<void()>& action,
+                       bool yes = false) {
+    Boxes seen;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        seen.texts << box->text();
+        if (QAbstractButton* yesButton = box->button(QMessageBox::Yes); yes && yesButton)
+            return yesButton->click();
+        const QList<QAbstractButton*> buttons = box->buttons();
+        QAbstractButton* chosen = nullptr;
+        for (QAbstractButton* b : buttons) {
+            if (box->icon() == QMessageBox::Question)
+                seen.questionButtons << b->text();
+            if (b->text() == answer)
+                chosen = b;
+        }
+        if (box->icon() == QMessageBox::Question && chosen)
+            chosen->click();
+        else
+            box->done(0);
+    });
+    timer.start();
+    action();
+    timer.stop();
+    return seen;
 }
 
 // Runs `action`, which is expected to open a message box; returns the box's text and closes it.

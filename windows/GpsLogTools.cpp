@@ -22,6 +22,7 @@
 #include "BusyCursor.h"
 #include "Exif.h"
 #include "FieldValues.h"
+#include "PhotoFolder.h"
 #include "Unit1.h"
 
 using namespace std::chrono;
@@ -171,8 +172,7 @@ void GpsLogTools::photoOpened() {
 
 QString GpsLogTools::applyToFolder() {
     const QDir folder = QFileInfo(form_->CurrentFileName).absoluteDir();
-    const QStringList names = folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
-                                               QDir::Files, QDir::Name);
+    const QStringList names = PhotosOfFolder(folder);
     QProgressDialog progress(QStringLiteral("写真にログを適用しています…"), QStringLiteral("中止"),
                              0, int(names.size()), form_);
     progress.setObjectName(QStringLiteral("ProgressGpsLog"));

@@ -1,6 +1,8 @@
 #include "PhotoFolder.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QFileInfo>
 
 namespace {
@@ -54,14 +56,21 @@ bool NaturalLess(const QString& a, const QString& b) {
     return order != 0 ? order < 0 : a < b;
 }
 
+QStringList PhotosOfFolder(const QDir& folder) {
+    QStringList names;
+    for (const QString& name : folder.entryList(QDir::Files))
+        if (isJpegName(name))
+            names << name;
+    std::sort(names.begin(), names.end(), NaturalLess);
+    return names;
+}
+
 QString NeighbourPhoto(const QString& path, int step) {
     const QFileInfo current(path);
     const QDir folder = current.absoluteDir();
     const QString name = current.fileName();
     QString found;
-    for (const QString& candidate : folder.entryList(QDir::Files)) {
-        if (!isJpegName(candidate))
-            continue;
+    for (const QString& candidate : PhotosOfFolder(folder)) {
         // The nearest name on the asked side of the current one.
         const bool onSide = step > 0 ? NaturalLess(name, candidate) : NaturalLess(candidate, name);
         if (!onSide)

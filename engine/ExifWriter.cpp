@@ -317,7 +317,8 @@ std::vector<std::uint8_t> writeBlock(WriteTables& t, const Layout& l,
             copySource(w, FmBasePos + k.begin, end - k.begin, k.begin);
     }
     for (const auto& [table, mk] : marked(t)) {
-        if (table->empty())
+        // The 0th IFD is written even when empty: it holds the link to the 1st IFD.
+        if (table->empty() && mk != '0')
             continue;
         const std::uint64_t at = mk == '0'   ? l.ifd0
                                  : mk == '1' ? l.ifd1

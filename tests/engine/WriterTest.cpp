@@ -545,6 +545,25 @@ TEST_F(Writing, StripsThatCannotBeCarriedTakeTheirTagsAlong) {
     }
 }
 
+TEST_F(Writing, AnEmptied0thIfdStillLeadsToThe1stIfd) {
+    // The 0th IFD holds only the Exif pointer, and the Exif IFD only a value that lies outside
+    // the block: both are left with nothing to write, and the 1st IFD with its thumbnail
+    // entries must stay linked all the same.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd(), ifd1 = t.addIfd();
+    t.pointer(ifd0, 0x8769, exif);
+    t.rawEntry(exif, 0x9000, 7, 0x00400004, 0x32333230);
+    t.link(ifd0, ifd1);
+    t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+    t.entry(ifd1, 0x011A, 5, 1, t.rational(72, 1));
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    EXPECT_EQ(w.tags(w.ifd0()), std::vector<std::uint16_t>{});
+    const std::uint32_t ifd1At = w.link(w.ifd0());
+    ASSERT_NE(ifd1At, 0u) << "the 1st IFD is no longer linked";
+    EXPECT_EQ(w.tags(ifd1At), (std::vector<std::uint16_t>{0x0103, 0x011A}));
+}
+
 TEST_F(Writing, PrivateSubDirectoriesStayWhereTheirPointersSay) {
     const struct {
         const char* what;

@@ -100,6 +100,9 @@ std::u16string Decode(std::span<const std::uint8_t> bytes, const char* charset, 
     return out;
 }
 
+// The UTF-16LE bytes handed to iconv at a time when encoding.
+constexpr std::size_t kPieceBytes = 256;
+
 std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset) {
     const iconv_t cd = converter(charset, "UTF-16LE");
     std::string in;
@@ -122,7 +125,17 @@ std::vector<std::uint8_t> Encode(std::u16string_view text, const char* charset) 
     char* src = in.data();
     std::size_t left = in.size();
     while (left > 0) {
-        const int err = convert(src, left);
+        // At an unrepresentable character iconv converts what it was given again from its
+        // start, so the text goes in small pieces: many such characters in a long text would
+        // otherwise take quadratic time (a fifth of a second for 64 KiB of kanji). A piece
+        // never ends between the two halves of a surrogate pair.
+        std::size_t piece = std::min<std::size_t>(left, kPieceBytes);
+        if (piece < left && static_cast<unsigned char>(src[piece - 1]) >= 0xD8 &&
+            static_cast<unsigned char>(src[piece - 1]) <= 0xDB)
+            piece += 2;
+        std::size_t pieceLeft = piece;
+        const int err = convert(src, pieceLeft);
+        left -= piece - pieceLeft;
         if (err == 0 || err == E2BIG)
             continue;
         // An unrepresentable character (or a lone surrogate): the substitute instead, then

@@ -50,6 +50,36 @@ TEST_F(TextEncoding, PrefixedValuesInEachCode) {
     }
 }
 
+TEST_F(TextEncoding, LongTextsComeOutWholeInEveryCode) {
+    // Long texts are converted in pieces: a surrogate pair across the first piece's end and the
+    // Japanese code's shift state must come out as from one conversion.
+    const std::u16string kanji(127, u'日');
+    auto repeated = [](const Bytes& unit, std::size_t n) {
+        Bytes out;
+        for (std::size_t i = 0; i < n; ++i)
+            out.insert(out.end(), unit.begin(), unit.end());
+        return out;
+    };
+    const struct {
+        const char* enc;
+        std::u16string text;
+        Bytes encoded;
+    } cases[] = {
+        {"UTF8", kanji + u"😀" + kanji,
+         text("UNICODE") + Bytes{0, 0xEF, 0xBB, 0xBF} + repeated({0xE6, 0x97, 0xA5}, 127) +
+             Bytes{0xF0, 0x9F, 0x98, 0x80} + repeated({0xE6, 0x97, 0xA5}, 127)},
+        {"SJIS", kanji + u"😀" + kanji,
+         Bytes(8, 0) + repeated({0x93, 0xFA}, 127) + Bytes{'?'} + repeated({0x93, 0xFA}, 127)},
+        {"JIS", kanji + kanji + kanji,
+         kJis + Bytes{0x1B, '$', 'B'} + repeated({0x46, 0x7C}, 381) + Bytes{0x1B, '(', 'B'}},
+    };
+    for (const auto& c : cases) {
+        Exif::IFDRec e = comment();
+        Exif::SetStringData(e, c.text, c.enc);
+        EXPECT_EQ(e.Raw, c.encoded) << c.enc;
+    }
+}
+
 TEST_F(TextEncoding, EmptyOrBlankTextRemovesTheTag) {
     for (const std::u16string& blank : {std::u16string(), std::u16string(u"   \t")}) {
         Exif::IFDRec e = comment();

@@ -25,9 +25,12 @@ struct WriteTables {
 int pointerTarget[3] = {0, 1, 2};
 
 // Keeps one pointer to each written sub-directory: the first met when the directories are
-// walked from the 0th and 1st IFD, as a reader walks them. Pointers to empty directories, second
-// pointers to one directory, and pointers that stand where no reader comes (inside a directory
-// nothing points at, or inside their own directory) are left out.
+// walked from the 0th and then the 1st IFD, following each pointer as it is met, as a reader
+// walks them. Pointers to empty directories, second pointers to one directory, and pointers
+// that stand where no reader comes (inside a directory nothing points at, or inside their own
+// directory) are left out. A pointer sent to the directory it shared in the source goes only
+// where that directory has been reached already, so that a reader still takes the directory
+// for what it is.
 void prunePointers(WriteTables& t) {
     IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
     const auto kindOf = [](const IFDRec& pointer) {
@@ -40,23 +43,30 @@ void prunePointers(WriteTables& t) {
             pointerTarget[k] = shared;
     }
     bool kept[3] = {false, false, false};
-    std::vector<IFDTable*> reached = {&t.ifd0, &t.ifd1};
-    for (std::size_t i = 0; i < reached.size(); ++i) {
-        std::erase_if(*reached[i], [&](const IFDRec& e) {
+    std::vector<IFDTable*> reached;
+    const auto wasReached = [&](const IFDTable* table) {
+        return std::find(reached.begin(), reached.end(), table) != reached.end();
+    };
+    const auto walk = [&](const auto& self, IFDTable* table) -> void {
+        reached.push_back(table);
+        std::erase_if(*table, [&](const IFDRec& e) {
             if (!IsPointerTag(e.IDX))
                 return false;
             const int k = kindOf(e);
             IFDTable* target = tables[pointerTarget[k]];
-            if (kept[k] || target->empty() || target == reached[i])
+            if (kept[k] || target->empty() || target == table ||
+                (pointerTarget[k] != k && !wasReached(target)))
                 return true;
             kept[k] = true;
-            if (std::find(reached.begin(), reached.end(), target) == reached.end())
-                reached.push_back(target);
+            if (!wasReached(target))
+                self(self, target);
             return false;
         });
-    }
+    };
+    walk(walk, &t.ifd0);
+    walk(walk, &t.ifd1);
     for (IFDTable* table : tables)
-        if (std::find(reached.begin(), reached.end(), table) == reached.end())
+        if (!wasReached(table))
             std::erase_if(*table, [](const IFDRec& e) { return IsPointerTag(e.IDX); });
     // A directory that held nothing but pointers left out above is empty now and is not
     // written: the pointers to it go as well, which may empty another one.

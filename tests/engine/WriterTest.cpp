@@ -375,6 +375,36 @@ TEST_F(Writing, ADirectoryReachedOnlyFromThe1stIfdStaysReachable) {
     EXPECT_EQ(entries[0].tag, 0x0001);
 }
 
+TEST_F(Writing, PointersAreKeptWhereAReaderFirstMeetsThem) {
+    // The Interoperability IFD is reached from the Exif IFD and again from the 1st IFD, and the
+    // GPS pointer, whose own directory is empty, points at it as well. A reader follows each
+    // pointer as it meets it, so the Exif IFD's pointer is the one that counts: kept there, the
+    // directory reads back as the Interoperability IFD, not as a GPS IFD.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd(), interop = t.addIfd(), ifd1 = t.addIfd();
+    t.entry(ifd0, 0x010F, 2, 4, ascii("CAM"));
+    t.pointer(ifd0, 0x8769, exif);
+    t.pointer(ifd0, 0x8825, interop);
+    t.link(ifd0, ifd1);
+    t.entry(exif, 0x9000, 7, 4, text("0232"));
+    t.pointer(exif, 0xA005, interop);
+    t.entry(interop, 0x0001, 2, 4, ascii("R98"));
+    t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+    t.pointer(ifd1, 0xA005, interop);
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    const std::uint32_t exifAt = w.field(w.ifd0(), 0x8769);
+    ASSERT_NE(exifAt, 0u);
+    EXPECT_EQ(w.tags(exifAt), (std::vector<std::uint16_t>{0x9000, 0xA005}));
+    EXPECT_EQ(w.tags(w.link(w.ifd0())), std::vector<std::uint16_t>{0x0103});
+
+    ASSERT_TRUE(analyze(w.file));
+    ASSERT_EQ(Exif::IFDI.size(), 1u);
+    EXPECT_EQ(Exif::IFDI[0].IDX, 0x0001);
+    EXPECT_TRUE(std::none_of(Exif::IFDG.begin(), Exif::IFDG.end(), // placeholders only
+                             [](const Exif::IFDRec& e) { return Exif::Num32(e.Count) != 0; }));
+}
+
 TEST_F(Writing, BlockLargerThanASegmentIsRefusedNeverWrapped) {
     // A comment grows the block one byte at a time; the last block written is as large as a
     // segment can be, and the next is refused with nothing built.

@@ -1,6 +1,6 @@
 // Reading arbitrary bytes: the analysis must not crash, must decode no directory twice, must
 // not make any single allocation larger than a bound linear in the input, and must give the
-// same listing and tables when run again on the same bytes.
+// same listing and tables when run again on the same bytes (checked for one input in four).
 //
 // The last byte of the input (XOR D9, so that a file ending with an end-of-image marker reads
 // with the default options) selects the options that change how values are read: bit 0 turns
@@ -127,7 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const AllocationLimit limit(8 * size + (std::size_t{1} << 20));
     const Result first = run(data, size);
     Exif::ListingText(Exif::ExifStrings); // as the window and geodot-cli show it
-    checkRepeat(first, data, size);
+    // Analysing again doubles the cost of an input, so one input in four is analysed twice,
+    // chosen by its bytes so that a reproducer replays the same way. What one analysis leaves
+    // behind for the next shows on any input that reaches the same code.
+    Digest input;
+    input.add(data, size);
+    if (input.value % 4 == 0)
+        checkRepeat(first, data, size);
 
     std::set<std::uint64_t> seen;
     for (std::uint64_t d : first.directories)

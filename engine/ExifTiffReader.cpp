@@ -126,9 +126,15 @@ bool readThumbnailStrips() {
 // A thumbnail whose location cannot be read or lies outside the source is left out of the
 // output instead of failing the open or the save: the tags that locate it go together, so no
 // offset is left pointing into other data.
+// A length without an offset locates nothing and stays a plain value, kept by every save alike.
 void dropUnusableThumbnail() {
+    const bool located = std::any_of(IFD1.begin(), IFD1.end(), [](const IFDRec& rec) {
+        return rec.IDX == 0x0201 && Num32(rec.Count) != 0;
+    });
     const std::uint64_t start = std::uint64_t{FmBasePos} + SNOffset;
-    if (thumbnailUnreadable || !FmStream.contains(start, SNSize)) {
+    if (!located) {
+        SNOffset = SNSize = 0;
+    } else if (thumbnailUnreadable || !FmStream.contains(start, SNSize)) {
         for (IFDRec& rec : IFD1)
             if (rec.IDX == 0x0201 || rec.IDX == 0x0202)
                 rec.Count = 0;

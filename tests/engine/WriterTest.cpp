@@ -279,6 +279,24 @@ TEST_F(Writing, TheThumbnailCopiedIsTheOneTheKeptEntriesLocate) {
     }
 }
 
+TEST_F(Writing, AThumbnailLengthWithoutAnOffsetStaysAsItIs) {
+    // Without an offset the length locates nothing, whether or not the file is as long as it
+    // says: it stays a plain value, so a saved copy keeps it just as the larger source did.
+    for (const std::size_t padding : {std::size_t{0}, std::size_t{20000}}) {
+        SCOPED_TRACE(padding);
+        TiffBuilder t;
+        const int ifd0 = t.addIfd(), ifd1 = t.addIfd();
+        t.entry(ifd0, 0x0112, 3, 1, t.u16(1));
+        t.link(ifd0, ifd1);
+        t.entry(ifd1, 0x0202, 4, 1, t.u32(11079));
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()) + segment(0xFFE2, Bytes(padding, 0x3D)))));
+        const Written w = write();
+        const std::uint32_t ifd1At = w.link(w.ifd0());
+        ASSERT_NE(ifd1At, 0u);
+        EXPECT_EQ(w.field(ifd1At, 0x0202), 11079u);
+    }
+}
+
 TEST_F(Writing, SavingTwiceGivesTheSameFileAndPlaceholdersSurviveASave) {
     TiffBuilder t;
     t.entry(t.addIfd(), 0x0112, 3, 1, t.u16(1));

@@ -287,18 +287,21 @@ void writeDirectory(BlockWriter& w, const Layout& l, const IFDTable& ifd, char m
             w.held16(p + 2, e.DataType);
             w.held32(p + 4, e.Count);
             const std::uint64_t length = valueLength(e);
-            // A value shorter than its count says is padded with zero bytes.
-            std::vector<std::uint8_t> value = isStripOffsets(e, mk) ? stripOffsetsValue(e, l) : e.Raw;
-            value.resize(length, 0);
+            const bool strips = isStripOffsets(e, mk);
+            const std::vector<std::uint8_t> stripsValue = strips ? stripOffsetsValue(e, l) : std::vector<std::uint8_t>();
+            // A value shorter than its count says is padded with zero bytes: the block's
+            // bytes are zero where nothing was written.
+            const std::span<const std::uint8_t> value = strips ? stripsValue : e.Raw;
+            const auto held = value.first(std::min<std::uint64_t>(value.size(), length));
             if (length <= 4) {
-                if (isStripOffsets(e, mk))
-                    w.bytes(p + 8, value);
+                if (strips)
+                    w.bytes(p + 8, held);
                 else
                     w.held32(p + 8, e.Offset);
             } else {
                 const std::uint64_t valueAt = l.values.at(&e);
                 w.number32(p + 8, static_cast<std::uint32_t>(valueAt));
-                w.bytes(valueAt, value);
+                w.bytes(valueAt, held);
             }
         }
         p += 12;

@@ -89,6 +89,12 @@ struct Match {
 // `points` must be in time order.
 Match MatchInstant(std::span<const Point> points, Time time, Milliseconds maxGap);
 
+// The track as lines to draw: a new line wherever two points are more than `maxGap` apart in
+// time (no position is matched across such a gap), thinned evenly to about `maxPoints` points
+// in all, each line keeping its first and last point. `points` must be in time order.
+std::vector<std::vector<Point>> TrackLines(std::span<const Point> points, Milliseconds maxGap,
+                                           std::size_t maxPoints);
+
 // Puts a matched position into the new GPS registers: latitude and longitude as signed
 // degrees; the altitude with the reference its sign gives when the match has one, else the
 // file's altitude as read; the instant as GPSDateStamp and GPSTimeStamp. The direction and

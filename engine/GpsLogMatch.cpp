@@ -59,6 +59,25 @@ Match MatchInstant(std::span<const Point> points, Time time, Milliseconds maxGap
     return m;
 }
 
+std::vector<std::vector<Point>> TrackLines(std::span<const Point> points, Milliseconds maxGap,
+                                           std::size_t maxPoints) {
+    const std::size_t step = std::max<std::size_t>(1, (points.size() + maxPoints - 1) /
+                                                          std::max<std::size_t>(1, maxPoints));
+    std::vector<std::vector<Point>> lines;
+    for (std::size_t start = 0; start < points.size();) {
+        std::size_t end = start + 1;
+        while (end < points.size() && points[end].time - points[end - 1].time <= maxGap)
+            ++end;
+        std::vector<Point>& line = lines.emplace_back();
+        for (std::size_t i = start; i < end; i += step)
+            line.push_back(points[i]);
+        if ((end - 1 - start) % step != 0)
+            line.push_back(points[end - 1]);
+        start = end;
+    }
+    return lines;
+}
+
 void StoreMatch(const Match& match) {
     using namespace ExifDetails;
     NewTag01 = match.lat < 0 ? -1 : 1;

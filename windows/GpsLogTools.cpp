@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -100,12 +101,31 @@ QString GpsLogTools::loadLogs(const QStringList& paths) {
                             .arg(name, QString::fromUtf8(e.what()));
         }
     }
-    if (!track.points.empty())
+    const bool loaded = !track.points.empty();
+    if (loaded) {
         track_ = std::move(track);
+        drawTrack();
+    }
     updateActions();
-    if (!form_->CurrentFileName.isEmpty())
-        photoOpened();
+    // The map goes to the open photo when the log places it, else it shows the whole track.
+    const bool placed = !form_->CurrentFileName.isEmpty() && photoOpened();
+    if (loaded && !placed)
+        form_->fitMapToTrack();
     return problems.join(u'\n');
+}
+
+void GpsLogTools::drawTrack() {
+    // A browser draws a few thousand points at once; a day's log at one point a second
+    // is thinned to that.
+    constexpr std::size_t kDrawnPoints = 5000;
+    QJsonArray lines;
+    for (const auto& line : GpsLog::TrackLines(track_.points, timing_.maxGap, kDrawnPoints)) {
+        QJsonArray points;
+        for (const GpsLog::Point& p : line)
+            points.append(QJsonArray{p.lat, p.lon});
+        lines.append(points);
+    }
+    form_->setMapTrack(lines);
 }
 
 void GpsLogTools::setTiming(const QString& zone, double cameraErrorSeconds) {
@@ -133,20 +153,20 @@ QString GpsLogTools::timeReport(const GpsLog::Timing& timing) const {
     return report;
 }
 
-void GpsLogTools::photoOpened() {
+bool GpsLogTools::photoOpened() {
     updateActions();
     if (track_.points.empty())
-        return;
+        return false;
     const auto instant = GpsLog::InstantOfPhoto(timing_.zone, timing_.cameraError);
     if (!instant) {
         LabelGpsLog->setText(QStringLiteral("GPSログ: 写真に撮影日時がありません"));
-        return;
+        return false;
     }
     const GpsLog::Match m = GpsLog::MatchInstant(track_.points, instant->utc, timing_.maxGap);
     if (m.kind == GpsLog::MatchKind::None) {
         LabelGpsLog->setText(QStringLiteral("GPSログ: 撮影時刻 %1 UTC の近くに点がありません")
                                  .arg(dateTimeText(m.time)));
-        return;
+        return false;
     }
     form_->ComboBoxLatitude->setCurrentIndex(m.lat < 0 ? 1 : 0);
     form_->EditLat1->setText(numberText(std::fabs(m.lat)));
@@ -168,6 +188,7 @@ void GpsLogTools::photoOpened() {
                                       ? QStringLiteral("補間")
                                       : QStringLiteral("最も近い点"),
                                   dateTimeText(m.time)));
+    return true;
 }
 
 QString GpsLogTools::applyToFolder() {

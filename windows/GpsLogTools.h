@@ -36,8 +36,8 @@ class GpsLogTools : public QObject {
     // What the time dialog shows for the open photo: its clock, the zone, the UTC instant and
     // the distance in time to the nearest log point.
     QString timeReport(const GpsLog::Timing& timing) const;
-    // Fills the open photo's GPS fields from the track when its time matches.
-    void photoOpened();
+    // Fills the open photo's GPS fields from the track when its time matches; whether it did.
+    bool photoOpened();
     // Applies the track to every JPEG in the open photo's folder, with a cancellable progress
     // dialog; the summary shown at the end.
     QString applyToFolder();
@@ -50,6 +50,7 @@ class GpsLogTools : public QObject {
     void MM_FZClick();
     void MM_FAClick();
     void updateActions();
+    void drawTrack();
 
     TForm1* form_;
     GpsLog::Track track_;

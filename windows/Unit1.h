@@ -5,6 +5,7 @@
 // written at exit, and reports each action's success or failure with a sound cue.
 
 #include <QImage>
+#include <QJsonArray>
 #include <QMainWindow>
 #include <QPoint>
 #include <QStringList>
@@ -17,7 +18,6 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
-class QJsonArray;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -200,6 +200,11 @@ public:
                     double Lon2, double Lon3);
     void ButtonFindPlaceClick();
     void ButtonGetPosClick();
+    // The GPS log's track on the built-in map, as lines of [lat, lon] pairs (none when empty);
+    // drawn again whenever the page is loaded anew.
+    void setMapTrack(const QJsonArray& lines);
+    // Brings the whole track into the map's view, now or once the page has loaded.
+    void fitMapToTrack();
     void ImageCompassMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void CB_CompassClick();
     void ImageArrowDblClick();
@@ -240,6 +245,7 @@ private:
     // Calls geodot.<function>(arguments…) on the built-in page, when it is the one shown.
     void callMapPage(const char* function, const QJsonArray& arguments);
     void showDirectionOnMap();
+    void showTrackOnMap();
     void showDirection(bool on, double angle);
     void drawArrowTo(QPoint end);
     void buildNavigation();
@@ -266,6 +272,10 @@ private:
     MapSchemeHandler* mapScheme_ = nullptr;
     // The last page asked for could not be loaded.
     bool mapLoadFailed_ = false;
+    // The page asked for has loaded (and can be called).
+    bool mapLoaded_ = false;
+    QJsonArray mapTrack_;
+    bool fitTrackOnLoad_ = false;
     bool painted_ = false;
     QStringList arguments_;
     bool shown_ = false;

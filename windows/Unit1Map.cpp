@@ -25,6 +25,7 @@
 
 #include <cmath>
 #include <utility>
+#include <utility>
 
 #include "FieldValues.h"
 #include "GeodotApplication.h"
@@ -131,13 +132,18 @@ void TForm1::createBrowser() {
     // browser; no position is picked up from it.
     connect(WebBrowser1, &QWebEngineView::loadStarted, this, [this] {
         mapLoadFailed_ = false;
+        mapLoaded_ = false;
         LabelMapUnavailable->hide();
         WebBrowser1->show();
     });
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this](bool ok) {
         mapLoadFailed_ = !ok;
+        mapLoaded_ = ok;
         if (ok) {
             showDirectionOnMap();
+            showTrackOnMap();
+            if (std::exchange(fitTrackOnLoad_, false))
+                callMapPage("fitTrack", {});
             return;
         }
         WebBrowser1->hide();
@@ -168,6 +174,25 @@ void TForm1::callMapPage(const char* function, const QJsonArray& arguments) {
 
 void TForm1::showDirectionOnMap() {
     callMapPage("setDirection", {CB_Compass->isChecked() ? QJsonValue(NewTag11) : QJsonValue()});
+}
+
+void TForm1::showTrackOnMap() {
+    if (mapTrack_.isEmpty())
+        callMapPage("clearTrack", {});
+    else
+        callMapPage("setTrack", {mapTrack_});
+}
+
+void TForm1::setMapTrack(const QJsonArray& lines) {
+    mapTrack_ = lines;
+    showTrackOnMap();
+}
+
+void TForm1::fitMapToTrack() {
+    if (mapLoaded_)
+        callMapPage("fitTrack", {});
+    else
+        fitTrackOnLoad_ = true;
 }
 
 void TForm1::DisplayMap(int Zoom, int NS, int EW, double Lat1, double Lat2, double Lat3,

@@ -122,3 +122,37 @@ TEST(Matching, RepeatedTimesAndAnEmptyTrack) {
 }
 
 } // namespace
+
+TEST(TrackLines, SplitAtGapsAndThinnedKeepingEachEnd) {
+    // 0…9 s every second, a gap of an hour, then 3610…3612 s.
+    std::vector<Point> track;
+    for (int i = 0; i < 10; ++i)
+        track.push_back({t(seconds(i)), 35.0 + i * 0.001, 139.0});
+    for (int i = 0; i < 3; ++i)
+        track.push_back({t(seconds(3610 + i)), 36.0 + i * 0.001, 140.0});
+    auto secondsOf = [](const std::vector<std::vector<Point>>& lines) {
+        std::vector<std::vector<long>> out;
+        for (const auto& line : lines) {
+            auto& l = out.emplace_back();
+            for (const Point& p : line)
+                l.push_back(long(duration_cast<seconds>(p.time - Time{}).count()));
+        }
+        return out;
+    };
+    const struct {
+        const char* name;
+        seconds maxGap;
+        std::size_t maxPoints;
+        std::vector<std::vector<long>> lines;
+    } cases[] = {
+        {"all points", 1800s, 100, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {3610, 3611, 3612}}},
+        {"every third", 1800s, 5, {{0, 3, 6, 9}, {3610, 3612}}},
+        {"every fourth, the last kept", 1800s, 4, {{0, 4, 8, 9}, {3610, 3612}}},
+        {"no gap that long", 7200s, 100, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 3610, 3611, 3612}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(secondsOf(TrackLines(track, c.maxGap, c.maxPoints)), c.lines);
+    }
+    EXPECT_TRUE(TrackLines({}, 1800s, 100).empty());
+}

@@ -1,6 +1,6 @@
 // The built-in map page with tiles from a tile server on this machine: what the server is
 // told, the disk cache, the position shown and picked up, a click on the map, the credit, the
-// direction, the page without the network, and the map's pop-up menu.
+// direction, a GPS log's track, the page without the network, and the map's pop-up menu.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,18 +10,22 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <cmath>
+#include <fstream>
 
 #include "ExifDetails.h"
+#include "GpsLogTools.h"
 #include "MapPage.h"
 #include "TileServer.h"
 #include "UnitConfig.h"
 #include "WindowTest.h"
+#include "support/Walk.h"
 
 using namespace windowtest;
 
@@ -281,6 +285,43 @@ private slots:
         QTRY_COMPARE(evaluate(*form, cone).toString(), QStringLiteral("rotate(45deg)"));
         form->CB_Compass->setChecked(false);
         QTRY_COMPARE(evaluate(*form, cone).toString(), QStringLiteral("none"));
+    }
+
+    void aLoadedLogIsDrawnAndBroughtIntoViewAndStaysAfterAReload() {
+        ConfigHome home;
+        TileServer server;
+        QTemporaryDir dir;
+        const QString gpx = dir.filePath(QStringLiteral("walk.gpx"));
+        std::ofstream(gpx.toStdString(), std::ios::binary) << testsupport::gpxOf(testsupport::walk());
+        auto form = mapWindow(server);
+        QVERIFY(showFieldsPlace(*form)); // at 0° 0°, far from the walk
+        const QString line = QStringLiteral(
+            "(() => { const p = document.querySelector('.leaflet-overlay-pane path');"
+            " return p ? p.getAttribute('d').length : 0; })()");
+        QCOMPARE(evaluate(*form, line).toInt(), 0);
+
+        QCOMPARE(form->GpsLogs->loadLogs({gpx}), QString());
+        QTRY_VERIFY(evaluate(*form, line).toInt() > 0);
+        // No photo is open, so the view takes in the whole walk: 35.000–35.006° N,
+        // 139.000–139.009° E.
+        QString view;
+        QVERIFY2(QTest::qWaitFor(
+            [&] {
+                view = form->WebBrowser1->url().fragment();
+                const QStringList parts = view.mid(4).split(u'/');
+                return view.startsWith(QStringLiteral("map=")) && parts.size() == 3 &&
+                       parts[0].toInt() >= 15 && std::abs(parts[1].toDouble() - 35.003) < 0.002 &&
+                       std::abs(parts[2].toDouble() - 139.0045) < 0.003;
+            },
+            10000),
+            qPrintable(view));
+
+        // A new document (which lacks the mark set on the old one) draws the track again.
+        evaluate(*form, QStringLiteral("window.oldDocument = true"));
+        form->WebBrowser1->reload();
+        QTRY_VERIFY(evaluate(*form, QStringLiteral("window.oldDocument === undefined && "
+                                                   "document.querySelector('.leaflet-overlay-pane path') !== null"))
+                        .toBool());
     }
 
     void withoutTheServerCachedTilesShowAndTheRestIsGreyWithANotice() {

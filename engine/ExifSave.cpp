@@ -72,13 +72,6 @@ mode_t currentUmask() {
     return mask;
 }
 
-// Whether a file may have changed between two looks at it: any write changes its change time.
-bool sameState(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
 // One file of a save on its way: its output written beside the target, waiting for its turn.
 struct PendingSave {
     const SaveRequest* request = nullptr;
@@ -101,16 +94,22 @@ bool targetUnchanged(PendingSave& save) {
             return false;
         saveError(save.request->path, "ファイルを読めません", errno);
     }
-    ContentFingerprint now;
+    const ContentFingerprint& opened = *save.request->options.unchangedSince;
     int err = fstat(fd, &save.checked) != 0 ? errno : 0;
     if (!err && !S_ISREG(save.checked.st_mode))
         err = EISDIR;
+    // Still the file that was read, in the state it was read in: it holds the same bytes.
+    if (!err && opened.seen && *opened.seen == StateOf(save.checked)) {
+        close(fd);
+        return true;
+    }
+    ContentFingerprint now;
     if (!err)
         err = FingerprintOfFile(fd, now);
     close(fd);
     if (err)
         saveError(save.request->path, "ファイルを読めません", err);
-    if (now != *save.request->options.unchangedSince)
+    if (now != opened)
         changedError(save.request->path);
     return true;
 }
@@ -182,7 +181,8 @@ void replaceTarget(PendingSave& save) {
             goneError(path, errno);
         if (options.mustExist || errno != ENOENT)
             saveError(path, "ファイルが見つかりません", errno);
-    } else if (options.unchangedSince && !sameState(st, save.checked) && !targetUnchanged(save)) {
+    } else if (options.unchangedSince && StateOf(st) != StateOf(save.checked) &&
+               !targetUnchanged(save)) {
         goneError(path, ENOENT);
     }
     if (const int err = save.file->replace(save.target))

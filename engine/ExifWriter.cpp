@@ -24,6 +24,24 @@ struct WriteTables {
 // own, or the one it shared in the source when its own is empty.
 int pointerTarget[3] = {0, 1, 2};
 
+// Which sub-directory a pointer entry leads to: 0 Exif, 1 GPS, 2 Interoperability.
+int kindOf(const IFDRec& pointer) {
+    return pointer.IDX == 0x8769 ? 0 : pointer.IDX == 0x8825 ? 1 : 2;
+}
+
+// An empty directory is not written: the pointers to it go, which may empty another one (a
+// directory that held nothing but pointers, or private directories that could not be kept).
+void dropPointersToEmptyDirectories(WriteTables& t) {
+    const IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (IFDTable* table : {&t.ifd0, &t.ifd1, &t.ifdX, &t.ifdG, &t.ifdI})
+            changed |= std::erase_if(*table, [&](const IFDRec& e) {
+                return IsPointerTag(e.IDX) && tables[pointerTarget[kindOf(e)]]->empty();
+            }) > 0;
+    }
+}
+
 // Keeps one pointer to each written sub-directory: the first met when the directories are
 // walked from the 0th and then the 1st IFD, following each pointer as it is met, as a reader
 // walks them. Pointers to empty directories, second pointers to one directory, and pointers
@@ -33,9 +51,6 @@ int pointerTarget[3] = {0, 1, 2};
 // for what it is.
 void prunePointers(WriteTables& t) {
     IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
-    const auto kindOf = [](const IFDRec& pointer) {
-        return pointer.IDX == 0x8769 ? 0 : pointer.IDX == 0x8825 ? 1 : 2;
-    };
     for (int k = 0; k < 3; ++k) {
         pointerTarget[k] = k;
         const int shared = PointerSharedWith[k];
@@ -68,15 +83,7 @@ void prunePointers(WriteTables& t) {
     for (IFDTable* table : tables)
         if (!wasReached(table))
             std::erase_if(*table, [](const IFDRec& e) { return IsPointerTag(e.IDX); });
-    // A directory that held nothing but pointers left out above is empty now and is not
-    // written: the pointers to it go as well, which may empty another one.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (IFDTable* table : {&t.ifd0, &t.ifd1, &t.ifdX, &t.ifdG, &t.ifdI})
-            changed |= std::erase_if(*table, [&](const IFDRec& e) {
-                return IsPointerTag(e.IDX) && tables[pointerTarget[kindOf(e)]]->empty();
-            }) > 0;
-    }
+    dropPointersToEmptyDirectories(t);
 }
 
 struct MarkedTable {
@@ -278,8 +285,7 @@ void writeDirectory(BlockWriter& w, const Layout& l, const IFDTable& ifd, char m
     std::uint64_t p = at + 2;
     for (const IFDRec& e : ifd) {
         if (IsPointerTag(e.IDX)) {
-            const int k = e.IDX == 0x8769 ? 0 : e.IDX == 0x8825 ? 1 : 2;
-            w.offsetEntry(p, e.IDX, l.sub[pointerTarget[k]]);
+            w.offsetEntry(p, e.IDX, l.sub[pointerTarget[kindOf(e)]]);
         } else if (isThumbnailOffset(e, mk)) {
             w.offsetEntry(p, e.IDX, l.thumbnail);
         } else {
@@ -411,6 +417,7 @@ void WriteJpeg() {
                 return IsPrivateDirectoryEntry(e, mk) &&
                        !(a.privateDirectories && PrivateDirectoryReach(e, mk, kept));
             });
+        dropPointersToEmptyDirectories(tables);
         for (const IFDRec& e : tables.ifdX)
             if (e.IDX == 0x927C && valueLength(e) > 4)
                 makerNote = &e;

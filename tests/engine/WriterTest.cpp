@@ -660,6 +660,23 @@ TEST_F(Writing, APointerToNoDirectoryIsLeftOut) {
     }
 }
 
+TEST_F(Writing, ADirectoryLeftEmptyByItsPrivateDirectoryLosesItsPointer) {
+    // The Interoperability IFD holds only a private directory pointer that leads nowhere, so
+    // nothing of it is written: its pointer must go too, not point at offset 0.
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd(), interop = t.addIfd();
+    t.entry(ifd0, 0x010F, 2, 4, ascii("CAM"));
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0x9000, 7, 4, text("0232"));
+    t.pointer(exif, 0xA005, interop);
+    t.rawEntry(interop, 0x0000, 13, 2359299, 0x7000);
+    ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+    const Written w = write();
+    const std::uint32_t exifAt = w.field(w.ifd0(), 0x8769);
+    ASSERT_NE(exifAt, 0u);
+    EXPECT_EQ(w.tags(exifAt), std::vector<std::uint16_t>{0x9000});
+}
+
 TEST_F(Writing, TheBlockKeepsWhatTheMakerNoteReachesAndNothingElse) {
     // A maker note with offsets from the TIFF header: a text inside it, a preview directory
     // behind it whose picture lies further on, and an empty scan directory. Between them the

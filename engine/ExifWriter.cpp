@@ -48,7 +48,8 @@ void dropPointersToEmptyDirectories(WriteTables& t) {
 // that stand where no reader comes (inside a directory nothing points at, or inside their own
 // directory) are left out. A pointer sent to the directory it shared in the source goes only
 // where that directory has been reached already, so that a reader still takes the directory
-// for what it is.
+// for what it is. A directory this leaves empty loses its pointers with each attempt at the
+// block (dropPointersToEmptyDirectories).
 void prunePointers(WriteTables& t) {
     IFDTable* tables[3] = {&t.ifdX, &t.ifdG, &t.ifdI};
     for (int k = 0; k < 3; ++k) {
@@ -83,7 +84,6 @@ void prunePointers(WriteTables& t) {
     for (IFDTable* table : tables)
         if (!wasReached(table))
             std::erase_if(*table, [](const IFDRec& e) { return IsPointerTag(e.IDX); });
-    dropPointersToEmptyDirectories(t);
 }
 
 struct MarkedTable {
@@ -294,7 +294,8 @@ void writeDirectory(BlockWriter& w, const Layout& l, const IFDTable& ifd, char m
             w.held32(p + 4, e.Count);
             const std::uint64_t length = valueLength(e);
             const bool strips = isStripOffsets(e, mk);
-            const std::vector<std::uint8_t> stripsValue = strips ? stripOffsetsValue(e, l) : std::vector<std::uint8_t>();
+            const std::vector<std::uint8_t> stripsValue =
+                strips ? stripOffsetsValue(e, l) : std::vector<std::uint8_t>();
             // A value shorter than its count says is padded with zero bytes: the block's
             // bytes are zero where nothing was written.
             const std::span<const std::uint8_t> value = strips ? stripsValue : e.Raw;

@@ -25,7 +25,6 @@
 
 #include <cmath>
 #include <utility>
-#include <utility>
 
 #include "FieldValues.h"
 #include "GeodotApplication.h"

@@ -176,6 +176,12 @@ std::uint32_t ByteStream::readU32LE() {
 }
 
 std::uint64_t ByteStream::readInto(std::uint8_t* dst, std::uint64_t n) {
+    // Most reads fall in the bytes already in memory: no need to find the stream's end.
+    if (pos_ < own_->size() && n <= own_->size() - pos_) {
+        std::memcpy(dst, own_->data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
     const std::uint64_t got = n < remaining() ? n : remaining();
     if (got > 0) {
         ensureLoaded(pos_ + got);

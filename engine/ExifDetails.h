@@ -100,9 +100,10 @@ std::u16string SetIntID(std::int32_t id); // Interoperability IFD
 
 // --- Value rendering ----------------------------------------------------------------------------
 // A value that cannot be rendered (a conversion or decoding error) gives "??? " followed by
-// Data and leaves the registers as they were.
+// Data and leaves the registers as they were. Without `textRegisters` an editable text
+// (title, artist, copyright, comment, owner) is rendered but leaves its register alone.
 std::u16string SetData(std::int32_t id, std::u16string_view data,
-                       std::span<const std::uint8_t> raw);
+                       std::span<const std::uint8_t> raw, bool textRegisters = true);
 std::u16string SetGPSData(std::int32_t id, std::u16string_view data,
                           std::span<const std::uint8_t> raw);
 std::u16string SetIntData(std::int32_t id, std::u16string_view data);

@@ -372,33 +372,38 @@ std::u16string deviceSettings(std::u16string_view data, std::span<const std::uin
 
 // Everything may throw Exif::EngineError; registers are written only once their value is known.
 std::u16string render(std::int32_t id, std::u16string_view data,
-                      std::span<const std::uint8_t> raw) {
+                      std::span<const std::uint8_t> raw, bool textRegisters) {
     switch (id) {
     // Editable text and dates.
     case 0x010E: {
         std::u16string text = editableText(data, raw);
-        Tag010E = text;
+        if (textRegisters)
+            Tag010E = text;
         return text;
     }
     case 0x013B: {
         std::u16string text = editableText(data, raw);
-        Tag013B = text;
+        if (textRegisters)
+            Tag013B = text;
         return text;
     }
     case 0xA430: {
         std::u16string text = editableText(data, raw);
-        TagA430 = text;
+        if (textRegisters)
+            TagA430 = text;
         return text;
     }
     case 0x9286: {
         std::u16string text = GetString(raw);
-        Tag9286 = text;
+        if (textRegisters)
+            Tag9286 = text;
         return text;
     }
     case 0x8298: {
         const std::u16string text = editableText(data, raw);
         std::u16string shown = copyrightText(text);
-        Tag8298 = text;
+        if (textRegisters)
+            Tag8298 = text;
         return shown;
     }
     case 0x0132:
@@ -524,10 +529,10 @@ std::u16string render(std::int32_t id, std::u16string_view data,
 } // namespace
 
 std::u16string SetData(std::int32_t id, std::u16string_view data,
-                       std::span<const std::uint8_t> raw) {
+                       std::span<const std::uint8_t> raw, bool textRegisters) {
     // One value that cannot be rendered must not cost the rest of the listing.
     try {
-        const std::u16string text = render(id, data, raw);
+        const std::u16string text = render(id, data, raw, textRegisters);
         // Flash and LensSpecification lay out their own lines from labels and numbers.
         return id == 0x9209 || id == 0xA432 ? text : Visible(text);
     } catch (const Exif::EngineError&) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <bitset>
 #include <map>
 #include <set>
 
@@ -215,7 +216,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
     if (visitedTables.count(&ifd))
         return;
     visitedTables.insert(&ifd);
-    std::set<std::uint16_t> met;
+    std::bitset<0x10000> met; // the tags met, one bit each: cheaper than a set for thousands
 
     if (!isNew) {
         const std::uint64_t start = FmStream.position();
@@ -230,6 +231,9 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
         if (mk != '0' && !insideTiff(start, 2 + 12 * std::uint64_t{count}))
             count = 0;
         bool thumbnailOffsetRead = false, thumbnailSizeRead = false;
+        // Room for the entries the block holds, so that thousands are not moved again and again.
+        const std::uint64_t fit = insideTiff(start, 2) ? (FmTiffEnd - start - 2) / 12 : 0;
+        ifd.reserve(ifd.size() + std::min<std::uint64_t>(count, fit));
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t entryPos = start + 2 + 12 * std::uint64_t{i};
             if (!insideTiff(entryPos, 12))
@@ -246,7 +250,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
 
             if (IsPointerTag(tag)) {
                 AppendIFD(ifd, tag, type, n, 0);
-                met.insert(tag);
+                met.set(tag);
                 const std::uint64_t target = std::uint64_t{FmBasePos} + valueField;
                 const int kind = pointerKind(tag);
                 if (const auto it = pointedAt.find(target); it != pointedAt.end()) {
@@ -293,7 +297,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 if (mk == 'X' && tag == 0x927C && MakerNoteOffset == 0)
                     MakerNoteOffset = valueField; // of the first: a repeated tag is dropped
             }
-            met.insert(tag);
+            met.set(tag);
             // Of several entries with one tag the save keeps the first that has a value (see
             // CleanIFD), so that one locates the thumbnail the save copies.
             if (mk == '1' && tag == 0x0201 && n != 0 && !thumbnailOffsetRead) {
@@ -314,17 +318,17 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
 
     const std::uint64_t resume = FmStream.position();
     if (mk == '0') {
-        if (!met.count(0x8769)) {
+        if (!met.test(0x8769)) {
             AppendIFD(ifd, 0x8769, LONG, 1, 0);
             ReadIFD(IFDX, exif, 'X', true);
         }
-        if (!met.count(0x8825)) {
+        if (!met.test(0x8825)) {
             AppendIFD(ifd, 0x8825, LONG, 1, 0);
             ReadIFD(IFDG, exif, 'G', true);
         }
     }
     for (const Placeholder& p : placeholdersOf(mk))
-        if (!met.count(p.tag))
+        if (!met.test(p.tag))
             AppendIFD(ifd, p.tag, p.type, 0, 0);
     FmStream.seek(resume);
 }
@@ -381,6 +385,24 @@ std::u16string ReadData(const IFDRec& entry) {
     return text;
 }
 
+namespace {
+
+// Whether a save writes the text of this tag to the directory `mk`: the text fields show only
+// such entries, so that what the user types is what the file then holds. The same tag in
+// another directory is listed as it is and kept.
+bool savedHere(std::uint16_t tag, char mk) {
+    switch (tag) {
+    case 0x010E:
+    case 0x013B:
+    case 0x8298: return mk == '0';
+    case 0x9286:
+    case 0xA430: return mk == 'X';
+    default: return true;
+    }
+}
+
+} // namespace
+
 std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName) {
     const std::uint16_t tag = curIFD.IDX;
     std::u16string name;
@@ -401,7 +423,7 @@ std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName) {
     switch (mk) {
     case 'G': value = ExifDetails::SetGPSData(tag, data, curIFD.Raw); break;
     case 'I': value = ExifDetails::SetIntData(tag, data); break;
-    default: value = ExifDetails::SetData(tag, data, curIFD.Raw);
+    default: value = ExifDetails::SetData(tag, data, curIFD.Raw, savedHere(tag, mk));
     }
 
     // The English part is the text before the first "("; the description lies between the

@@ -278,4 +278,55 @@ TEST_F(Updates, CopyrightFieldsSplitAndJoinAtTheirNul) {
     }
 }
 
+// A text tag in a directory where a save does not write it (a comment in the 0th IFD, a title
+// in the 1st) is listed and kept, but its field stays empty: otherwise the field would show a
+// value the save never changes, and a cleared or retyped field would come back as it was.
+TEST_F(Updates, TextFieldsShowOnlyTheEntriesASaveWrites) {
+    const Bytes comment = text("ASCII") + Bytes{0, 0, 0} + text("Stray");
+    const struct {
+        std::uint16_t tag, type;
+        Bytes value;
+        char directory; // where the stray entry is: '0', 'X' (Exif IFD) or '1'
+        std::u16string TextFields::*field;
+    } cases[] = {
+        {0x9286, 7, comment, '0', &TextFields::comment},
+        {0x9286, 7, comment, '1', &TextFields::comment},
+        {0xA430, 2, ascii("Stray"), '0', &TextFields::owner},
+        {0x010E, 2, ascii("Stray"), '1', &TextFields::title},
+        {0x013B, 2, ascii("Stray"), 'X', &TextFields::artist},
+        {0x8298, 2, ascii("Stray"), 'X', &TextFields::copyrightPhotographer},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.tag << " in " << c.directory);
+        TiffBuilder t;
+        const int ifd0 = t.addIfd(), exif = t.addIfd(), ifd1 = t.addIfd();
+        t.pointer(ifd0, 0x8769, exif);
+        t.link(ifd0, ifd1);
+        t.entry(ifd1, 0x0103, 3, 1, t.u16(6));
+        t.entry(c.directory == '0' ? ifd0 : c.directory == 'X' ? exif : ifd1, c.tag, c.type,
+                static_cast<std::uint32_t>(c.value.size()), c.value);
+        const Bytes source = jpeg(exifApp1(t.build()));
+        const auto open = [](const Bytes& file) {
+            PrepareRegistersForOpen({});
+            return analyze(file);
+        };
+
+        ASSERT_TRUE(open(source));
+        EXPECT_EQ(TextFieldsFromRegisters().*c.field, u"");
+        EXPECT_NE(listing().find("Stray"), std::string::npos) << listing();
+
+        for (const std::u16string typed : {u"New", u""}) {
+            ASSERT_TRUE(open(source));
+            TextFields fields = TextFieldsFromRegisters();
+            fields.*c.field = typed;
+            StoreTextFields(fields);
+            Exif::UpdateExif();
+            Exif::WriteJpeg();
+            ASSERT_TRUE(open(Exif::ToStream.toVector()));
+            EXPECT_EQ(TextFieldsFromRegisters().*c.field, typed) << utf8(typed);
+            EXPECT_NE(listing().find("Stray"), std::string::npos) << "the stray entry is kept";
+        }
+    }
+}
+
 } // namespace

@@ -114,16 +114,20 @@ bool HandleAPP1(std::uint64_t markerPos) {
     FmStream.seek(markerPos + 10);
     FmTiffEnd = clippedEnd;
     ReadTIFF();
-    // A block that holds no value (no directory could be read, or only empty entries and entries
-    // of no type) gets the empty structure of a file without EXIF, with the mandatory tags where
-    // the option asks for them: saving it then gives the same file as saving that file again.
-    const auto holdsValues = [](const IFDTable& t) {
-        return std::any_of(t.begin(), t.end(), [](const IFDRec& e) {
-            return !IsPointerTag(e.IDX) && Num32(e.Count) > 0 && HasFieldType(e);
+    // A block that holds no value (no directory could be read, or only empty entries, entries
+    // of no type and private directories that cannot be kept) gets the empty structure of a
+    // file without EXIF, with the mandatory tags where the option asks for them: saving it then
+    // gives the same file as saving that file again.
+    const auto holdsValues = [](const IFDTable& t, char mk) {
+        return std::any_of(t.begin(), t.end(), [mk](const IFDRec& e) {
+            if (IsPointerTag(e.IDX) || Num32(e.Count) == 0 || !HasFieldType(e))
+                return false;
+            std::vector<TiffRange> reach;
+            return !IsPrivateDirectoryEntry(e, mk) || PrivateDirectoryReach(e, mk, reach);
         });
     };
-    if (!holdsValues(IFD0) && !holdsValues(IFDX) && !holdsValues(IFDG) && !holdsValues(IFDI) &&
-        !holdsValues(IFD1)) {
+    if (!holdsValues(IFD0, '0') && !holdsValues(IFDX, 'X') && !holdsValues(IFDG, 'G') &&
+        !holdsValues(IFDI, 'I') && !holdsValues(IFD1, '1')) {
         for (IFDTable* t : {&IFD0, &IFD1, &IFDX, &IFDG, &IFDI})
             t->clear();
         AddBlankIFDS();

@@ -510,6 +510,32 @@ TEST_F(Writing, ABlockWhose0thIfdCannotBeReadGetsTheMandatoryTagsInItsByteOrder)
     }
 }
 
+// Private directories that cannot be kept (outside the block, or more of them than any file
+// has) are left out by the save; a block holding nothing else holds no value, and saving it
+// gives what saving a file without EXIF gives, so that saving the result again changes nothing.
+TEST_F(Writing, ABlockOfOnlyPrivateDirectoriesThatCannotBeKeptSavesAsOneWithoutExif) {
+    const struct {
+        const char* what;
+        std::uint16_t tag, type;
+        std::uint32_t count, field;
+    } cases[] = {
+        {"IFD-typed entry leading outside the block", 0x0002, 13, 1, 0x60000},
+        {"IFD-typed entry claiming millions of directories", 0x0002, 13, 26214400, 0x60000},
+        {"SubIFDs leading outside the block", 0x014A, 4, 1, 0x60000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TiffBuilder t;
+        t.rawEntry(t.addIfd(), c.tag, c.type, c.count, c.field);
+        ASSERT_TRUE(analyze(jpeg(exifApp1(t.build()))));
+        const Written first = write();
+        ASSERT_TRUE(first.hasExif());
+        EXPECT_EQ(first.numbers(first.ifd0(), 0x0128), (std::vector<std::uint32_t>{2}));
+        ASSERT_TRUE(analyze(first.file));
+        EXPECT_EQ(write().file, first.file);
+    }
+}
+
 TEST_F(Writing, ThumbnailStripsMoveWithTheirOffsets) {
     // Older cameras store the thumbnail uncompressed, as strips that StripOffsets points at.
     const struct {

@@ -2,7 +2,7 @@
 #include "ExifDetails.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 
 namespace ExifDetails {
 namespace {
@@ -203,9 +203,16 @@ std::u16string lookup(const TagName (&table)[N], std::int32_t id, int digits) {
                                      [](const TagName& t, std::int32_t v) { return t.id < v; });
     if (it != std::end(table) && it->id == id)
         return it->name;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "$%0*X", digits, static_cast<unsigned>(id));
-    return std::u16string(buf, buf + std::char_traits<char>::length(buf));
+    // Most tags of a damaged file are unknown: formatted here, as printf costs more.
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    const auto v = static_cast<std::uint32_t>(id);
+    int n = digits;
+    while (n < 8 && (v >> (4 * n)) != 0)
+        ++n;
+    std::u16string name(1, u'$');
+    for (int shift = 4 * (n - 1); shift >= 0; shift -= 4)
+        name += kHex[(v >> shift) & 15];
+    return name;
 }
 
 } // namespace

@@ -341,6 +341,7 @@ std::u16string ReadData(const IFDRec& entry) {
     // Raw holds size * count bytes when read; fewer elements are shown when it holds less.
     const std::uint64_t elements = size == 0 ? 0 : std::min<std::uint64_t>(count, raw.size() / size);
     std::u16string text;
+    text.reserve(type == UNDEFINED ? 3 * elements : type == ASCII ? elements : 4 * elements);
     auto separate = [&] {
         if (!text.empty())
             text += u',';
@@ -439,7 +440,10 @@ std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName) {
     } else if (m < n) {
         name = name.substr(m, n - m - 1);
     }
-    return name.empty() ? std::u16string() : name + u"=" + value;
+    if (name.empty())
+        return {};
+    name.reserve(name.size() + 1 + value.size());
+    return name.append(1, u'=').append(value);
 }
 
 } // namespace Exif

@@ -11,9 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <set>
-#include <string_view>
 #include <utility>
 
 #include "FuzzSupport.h"
@@ -22,41 +20,14 @@ using namespace fuzzsupport;
 
 namespace {
 
-// A digest: the repeated analysis is compared with digests of what the first left behind,
-// since copying the listing and the tables costs more than the analysis itself. The bytes go
-// through the standard library's hash, which is not instrumented for coverage as a loop here
-// would be (one comparison callback per byte).
-struct Digest {
-    std::uint64_t value = 0xCBF29CE484222325u;
-
-    void add(const void* bytes, std::size_t n) {
-        const std::size_t h = std::hash<std::string_view>{}({static_cast<const char*>(bytes), n});
-        value = (value ^ h) * 0x100000001B3u;
-    }
-    template <typename T> void addValue(T v) { add(&v, sizeof v); }
-};
-
+// The repeated analysis is compared with digests of what the first left behind, since copying
+// the listing and the tables costs more than the analysis itself.
 std::uint64_t listingDigest() {
     Digest d;
     d.addValue(Exif::ExifStrings.size());
     for (const std::u16string& line : Exif::ExifStrings) {
         d.addValue(line.size());
         d.add(line.data(), line.size() * sizeof(char16_t));
-    }
-    return d.value;
-}
-
-std::uint64_t tablesDigest() {
-    Digest d;
-    for (const Exif::IFDTable* table : {&Exif::IFD0, &Exif::IFDX, &Exif::IFDG, &Exif::IFDI, &Exif::IFD1}) {
-        d.addValue(table->size());
-        for (const Exif::IFDRec& e : *table) {
-            for (std::uint32_t field : {std::uint32_t{e.ID}, std::uint32_t{e.DataType}, e.Count,
-                                        e.Offset, std::uint32_t{e.IDX}})
-                d.addValue(field);
-            d.addValue(e.Raw.size());
-            d.add(e.Raw.data(), e.Raw.size());
-        }
     }
     return d.value;
 }
@@ -83,7 +54,7 @@ Result held(Analysis analysis) {
     r.analysis = std::move(analysis);
     r.lines = Exif::ExifStrings.size();
     r.listing = listingDigest();
-    r.tables = tablesDigest();
+    r.tables = EngineTablesDigest();
     r.trail = trailDigest();
     r.directories = Exif::DecodedDirectories;
     return r;

@@ -334,14 +334,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if ((ed.owner = script.ConsumeBool()))
             f.owner = makeText(script);
         StoreTextFields(f);
-        const Tables before = Snapshot();
+        const std::uint64_t before = EngineTablesDigest();
         try {
             Exif::UpdateExif();
             ed.textsApplied = true;
         } catch (const Exif::EngineError&) {
-            std::string where;
-            if (!SameAsEngineTables(before, where))
-                Fail("UpdateExif refused but changed the tables: %s", where.c_str());
+            if (EngineTablesDigest() != before)
+                Fail("UpdateExif refused but changed the tables");
         }
     }
 
@@ -377,14 +376,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ed.gpsMode = 1;
     }
     if (ed.gpsMode != 0) {
-        const Tables before = Snapshot();
+        const std::uint64_t before = EngineTablesDigest();
         try {
             Exif::UpdateGPS();
             ed.gpsApplied = true;
         } catch (const Exif::EngineError&) {
-            std::string where;
-            if (!SameAsEngineTables(before, where))
-                Fail("UpdateGPS refused but changed the tables: %s", where.c_str());
+            if (EngineTablesDigest() != before)
+                Fail("UpdateGPS refused but changed the tables");
         }
     }
 

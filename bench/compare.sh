@@ -15,9 +15,11 @@
 # What is timed (hyperfine; the prepare step before every run makes a fresh copy of the source
 # and syncs, so each write starts from the same bytes, cached in memory, with nothing dirty):
 #   cp          cp source.jpg copy.jpg, reading and writing the file once: the floor
-#   cp+sync     the same, then flushed to disk with sync -d, as geodot-cli flushes what it saves
-#   cp-over+sync  cp over an existing copy (whose blocks are freed, as a save over a photo frees
-#               the old one's), then sync -d: the floor of replacing a file durably
+#   cp+sync     the same, then sync: the copy and its name on disk, as a save leaves a photo
+#   cp+sync-d   the same, then only the copy's data flushed with sync -d (its name may still be
+#               lost in a crash): a floor below what a save must do
+#   cp-over+sync-d  cp over an existing copy (whose blocks are freed, as a save over a photo
+#               frees the old one's), then sync -d
 #   geodot-cli  geodot-cli set --lat 35.681236 --lon -139.767125 copy.jpg
 #   exiv2       exiv2 setting the same GPS tags in copy.jpg
 #   exiftool    exiftool -overwrite_original setting the same GPS tags in copy.jpg
@@ -119,8 +121,9 @@ fresh='cp source.jpg copy.jpg && sync'
 echo "== single write: $WARMUP warm-up + $RUNS timed runs each"
 hyperfine --style basic --warmup "$WARMUP" --runs "$RUNS" --export-csv single.csv \
     -n cp --prepare 'rm -f copy.jpg && sync' 'cp source.jpg copy.jpg' \
-    -n cp+sync --prepare 'rm -f copy.jpg && sync' 'cp source.jpg copy.jpg && sync -d copy.jpg' \
-    -n cp-over+sync --prepare "$fresh" 'cp source.jpg copy.jpg && sync -d copy.jpg' \
+    -n cp+sync --prepare 'rm -f copy.jpg && sync' 'cp source.jpg copy.jpg && sync' \
+    -n cp+sync-d --prepare 'rm -f copy.jpg && sync' 'cp source.jpg copy.jpg && sync -d copy.jpg' \
+    -n cp-over+sync-d --prepare "$fresh" 'cp source.jpg copy.jpg && sync -d copy.jpg' \
     -n geodot-cli --prepare "$fresh" "$geodot copy.jpg" \
     -n exiv2 --prepare "$fresh" "$exiv2_cmd copy.jpg" \
     -n exiftool --prepare "$fresh" "$exiftool_cmd copy.jpg" >hyperfine-single.txt
@@ -147,9 +150,9 @@ verdict() { awk -v v="$1" -v lim="$2" 'BEGIN { print (v <= lim ? "met" : "MISSED
 cp_mean=$(mean single.csv cp)
 echo
 echo "Single write, $size-byte file ($label), mean of $RUNS runs"
-printf '  %-13s %10s %8s %8s\n' command 'mean ms' '± ms' '× cp'
-for name in cp cp+sync cp-over+sync geodot-cli exiv2 exiftool; do
-    printf '  %-13s %10s %8s %8s\n' "$name" "$(ms "$(mean single.csv "$name")")" \
+printf '  %-15s %10s %8s %8s\n' command 'mean ms' '± ms' '× cp'
+for name in cp cp+sync cp+sync-d cp-over+sync-d geodot-cli exiv2 exiftool; do
+    printf '  %-15s %10s %8s %8s\n' "$name" "$(ms "$(mean single.csv "$name")")" \
         "$(ms "$(sd single.csv "$name")")" "$(ratio "$(mean single.csv "$name")" "$cp_mean")"
 done
 g=$(mean single.csv geodot-cli)
@@ -178,9 +181,11 @@ echo "  limit size*3.5+20MiB = $limit bytes ($(awk -v l="$limit" 'BEGIN { printf
 echo
 echo "Targets"
 cs=$(mean single.csv cp+sync)
-co=$(mean single.csv cp-over+sync)
+cd_=$(mean single.csv cp+sync-d)
+co=$(mean single.csv cp-over+sync-d)
 echo "  single write <= 1.5x cp:        $(ratio "$g" "$cp_mean")  $(verdict "$(ratio "$g" "$cp_mean")" 1.5)"
-echo "  single write <= 1.3x cp+sync:   $(ratio "$g" "$cs") to a new file, $(ratio "$g" "$co") over the old one  $(verdict "$(ratio "$g" "$co")" 1.3)"
+echo "  single write <= 1.3x cp+sync:   $(ratio "$g" "$cs")  $(verdict "$(ratio "$g" "$cs")" 1.3)" \
+     "(against the data-only flush: $(ratio "$g" "$cd_") to a new file, $(ratio "$g" "$co") over the old one)"
 echo "  >= 2x faster than exiv2:        $(ratio "$e" "$g")  $(verdict 2 "$(ratio "$e" "$g")")"
 echo "  batch of 100 <= 1.3x cp:        $(ratio "$bg" "$bc")  $(verdict "$(ratio "$bg" "$bc")" 1.3)"
 echo "  batch of 100 <= 0.1x exiftool:  $(ratio "$bg" "$bt")  $(verdict "$(ratio "$bg" "$bt")" 0.1)"

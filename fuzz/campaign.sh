@@ -3,19 +3,23 @@
 # has run for at least MINUTES and made at least EXECUTIONS executions, in rounds of at most
 # ten minutes, and stops at the first finding.
 #
-#   fuzz/campaign.sh TARGET [MINUTES [EXECUTIONS]]      (defaults: 30 minutes, 2000000)
+#   fuzz/campaign.sh TARGET [MINUTES [EXECUTIONS [JOBS]]]  (defaults: 30 minutes, 2000000, 1)
+#
+# With JOBS > 1 the rounds run that many fuzzing processes (run.sh's fork mode), which carry on
+# past a finding; the campaign then stops at the end of that round.
 #
 # Exits 0 when the campaign ends without a finding, 1 at a finding, 2 on a usage or build error.
 set -euo pipefail
 
-[[ $# -ge 1 && $# -le 3 ]] || {
-    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit|fuzz_gpslog [MINUTES [EXECUTIONS]]" >&2
+[[ $# -ge 1 && $# -le 4 ]] || {
+    echo "usage: $0 fuzz_analyze|fuzz_roundtrip|fuzz_edit|fuzz_gpslog [MINUTES [EXECUTIONS [JOBS]]]" >&2
     exit 2
 }
 target=$1
 minutes=${2:-30}
 wanted=${3:-2000000}
-[[ $minutes =~ ^[0-9]+$ && $wanted =~ ^[0-9]+$ ]] || exit 2
+jobs=${4:-1}
+[[ $minutes =~ ^[0-9]+$ && $wanted =~ ^[0-9]+$ && $jobs =~ ^[1-9][0-9]*$ ]] || exit 2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 seconds=0
@@ -28,7 +32,7 @@ while ((seconds < minutes * 60 || executions < wanted)); do
     chunk=$((left > 600 ? 600 : left < 60 ? 600 : left))
     echo "== $target, round $round: ${chunk}s"
     set +e
-    out=$("$here/run.sh" "$target" "$chunk" 2>&1)
+    out=$("$here/run.sh" "$target" "$chunk" "$jobs" 2>&1)
     status=$?
     set -e
     echo "$out" | grep -vE '^running ' || true

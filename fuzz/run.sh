@@ -41,7 +41,9 @@ if [[ ! -f $build/build.ninja ]]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DGEODOT_FUZZ=ON -DGEODOT_BUILD_TESTS=OFF -DGEODOT_BUILD_BENCH=OFF >/dev/null || exit 2
 fi
-ninja -C "$build" fuzz_analyze fuzz_roundtrip fuzz_edit fuzz_gpslog >/dev/null || exit 2
+# Campaigns of several targets may start rounds at once: one build at a time.
+flock "$build/.build-lock" ninja -C "$build" fuzz_analyze fuzz_roundtrip fuzz_edit fuzz_gpslog >/dev/null ||
+    exit 2
 
 # --- Seed corpus ---
 seeds=$build/seeds/$target

@@ -12,9 +12,11 @@
 # average executions per second (and per second of CPU time, which says more on a busy
 # machine). Longer campaigns: campaign.sh.
 #
-# With one job the fuzzer stops at its first finding. With JOBS > 1, or with
-# GEODOT_FUZZ_KEEP_GOING=1, it runs in fork mode and carries on past crashes, timeouts and
-# out-of-memory inputs, saving each.
+# With one job the fuzzer stops at its first finding. With JOBS > 1, JOBS fuzzers run side by
+# side on the one corpus, each taking up what the others add and stopping at its own first
+# finding; their logs are TARGET.log, TARGET.2.log and so on, and the figures are their sums.
+# With GEODOT_FUZZ_KEEP_GOING=1 it runs in fork mode with JOBS processes instead and carries on
+# past crashes, timeouts and out-of-memory inputs, saving each.
 #
 # Exits 0 when nothing was found, 1 when the fuzzer saved any reproducer, 2 on a usage or
 # build error.
@@ -81,8 +83,14 @@ flags=(
     -print_final_stats=1
     -artifact_prefix="$artifacts/"
 )
-if [[ $jobs -gt 1 || ${GEODOT_FUZZ_KEEP_GOING:-0} == 1 ]]; then
+workers=1
+if [[ ${GEODOT_FUZZ_KEEP_GOING:-0} == 1 ]]; then
     flags+=(-fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+elif [[ $jobs -gt 1 ]]; then
+    # Fork mode spends much of its time starting jobs and merging; plain fuzzers side by side
+    # lose nothing but the corpus scan that picks up the others' finds.
+    flags+=(-reload=30)
+    workers=$jobs
 else
     flags+=(-reload=0) # no other process adds to the corpus meanwhile
 fi
@@ -104,19 +112,31 @@ children_cpu() {
 }
 cpu_before=$(children_cpu)
 started=$(date +%s.%N)
-set +e
-(cd "$build" && ASAN_OPTIONS=$fuzz_asan_options "$build/fuzz/$target" "${flags[@]}" "$corpus" "$seeds") \
-    >"$log" 2>&1
-status=$?
-set -e
+worker_logs=()
+pids=()
+for ((w = 1; w <= workers; w++)); do
+    worker_log=$log
+    ((w > 1)) && worker_log=$logs/$target.$w.log
+    worker_logs+=("$worker_log")
+    (cd "$build" && ASAN_OPTIONS=$fuzz_asan_options "$build/fuzz/$target" "${flags[@]}" "$corpus" "$seeds") \
+        >"$worker_log" 2>&1 &
+    pids+=($!)
+done
+status=0
+for pid in "${pids[@]}"; do
+    wait "$pid" || status=$?
+done
 elapsed=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
 cpu=$(awk -v a="$cpu_before" -v b="$(children_cpu)" 'BEGIN { print b - a }')
 
 # The figures: the last status line, the executions over the whole run (loading the corpus
 # included) and the load the machine was under.
-grep -E '^#[0-9]+' "$log" | tail -n 1 || true
-executions=$(grep -oE '^#[0-9]+' "$log" | tail -n 1 | tr -d '#')
-executions=${executions:-0}
+executions=0
+for worker_log in "${worker_logs[@]}"; do
+    grep -E '^#[0-9]+' "$worker_log" | tail -n 1 || true
+    n=$(grep -oE '^#[0-9]+' "$worker_log" | tail -n 1 | tr -d '#') || n=0
+    executions=$((executions + ${n:-0}))
+done
 awk -v n="$executions" -v t="$elapsed" -v c="$cpu" 'BEGIN {
     printf "average: %.0f exec/s (%d executions in %.0f s)\n", n / t, n, t
     if (c > 0) printf "per CPU second: %.0f executions (%.0f s of CPU time)\n", n / c, c

@@ -136,7 +136,8 @@ void ReadAPP1();
 void ReadTIFF();
 void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew);
 std::u16string ReadData(const IFDRec& entry);
-std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName);
+// Without `textRegisters` an editable text is listed but does not fill its text field.
+std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName, bool textRegisters = true);
 bool CheckCOM();
 void WriteCOM(ByteStream& outStream);
 std::int64_t SeekEOI();

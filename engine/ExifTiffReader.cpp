@@ -127,6 +127,7 @@ bool readThumbnailStrips() {
 // A thumbnail whose location cannot be read or lies outside the source is left out of the
 // output instead of failing the open or the save: the tags that locate it go together, so no
 // offset is left pointing into other data.
+// An offset of 0 points at the TIFF header: no thumbnail lies there, and a save writes none.
 // A length without an offset locates nothing and stays a plain value, kept by every save alike.
 void dropUnusableThumbnail() {
     const bool located = std::any_of(IFD1.begin(), IFD1.end(), [](const IFDRec& rec) {
@@ -135,7 +136,7 @@ void dropUnusableThumbnail() {
     const std::uint64_t start = std::uint64_t{FmBasePos} + SNOffset;
     if (!located) {
         SNOffset = SNSize = 0;
-    } else if (thumbnailUnreadable || !FmStream.contains(start, SNSize)) {
+    } else if (thumbnailUnreadable || SNOffset == 0 || !FmStream.contains(start, SNSize)) {
         for (IFDRec& rec : IFD1)
             if (rec.IDX == 0x0201 || rec.IDX == 0x0202)
                 rec.Count = 0;
@@ -165,6 +166,20 @@ void appendSection(const char16_t* heading, const Listing& lines, bool separator
         ExifStrings.push_back(u"\r\n");
     ExifStrings.push_back(heading);
     ExifStrings.insert(ExifStrings.end(), lines.begin(), lines.end());
+}
+
+// Whether a save writes the text of this tag to the directory `mk`: the text fields show only
+// such entries, so that what the user types is what the file then holds. The same tag in
+// another directory is listed as it is and kept.
+bool savedHere(std::uint16_t tag, char mk) {
+    switch (tag) {
+    case 0x010E:
+    case 0x013B:
+    case 0x8298: return mk == '0';
+    case 0x9286:
+    case 0xA430: return mk == 'X';
+    default: return true;
+    }
 }
 
 } // namespace
@@ -217,6 +232,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
         return;
     visitedTables.insert(&ifd);
     std::bitset<0x10000> met; // the tags met, one bit each: cheaper than a set for thousands
+    std::bitset<0x10000> valued; // the tags met with a value of a field type
 
     if (!isNew) {
         const std::uint64_t start = FmStream.position();
@@ -308,7 +324,12 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 SNSize = thumbnailNumber(rec);
                 thumbnailSizeRead = true;
             }
-            const std::u16string line = GetExifNote(rec, mk, false);
+            // Of several entries with one tag a save keeps the first with a value (see CleanIFD):
+            // only that one fills a text field.
+            const bool kept = Num32(rec.Count) != 0 && HasFieldType(rec) && !valued.test(tag);
+            if (kept)
+                valued.set(tag);
+            const std::u16string line = GetExifNote(rec, mk, false, kept && savedHere(tag, mk));
             if (!line.empty() && line[0] != u'$')
                 exif.push_back(line);
             ifd.push_back(std::move(rec));
@@ -386,25 +407,7 @@ std::u16string ReadData(const IFDRec& entry) {
     return text;
 }
 
-namespace {
-
-// Whether a save writes the text of this tag to the directory `mk`: the text fields show only
-// such entries, so that what the user types is what the file then holds. The same tag in
-// another directory is listed as it is and kept.
-bool savedHere(std::uint16_t tag, char mk) {
-    switch (tag) {
-    case 0x010E:
-    case 0x013B:
-    case 0x8298: return mk == '0';
-    case 0x9286:
-    case 0xA430: return mk == 'X';
-    default: return true;
-    }
-}
-
-} // namespace
-
-std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName) {
+std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName, bool textRegisters) {
     const std::uint16_t tag = curIFD.IDX;
     std::u16string name;
     switch (mk) {
@@ -424,7 +427,7 @@ std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName) {
     switch (mk) {
     case 'G': value = ExifDetails::SetGPSData(tag, data, curIFD.Raw); break;
     case 'I': value = ExifDetails::SetIntData(tag, data); break;
-    default: value = ExifDetails::SetData(tag, data, curIFD.Raw, savedHere(tag, mk));
+    default: value = ExifDetails::SetData(tag, data, curIFD.Raw, textRegisters);
     }
 
     // The English part is the text before the first "("; the description lies between the

@@ -210,6 +210,7 @@ TEST_F(TiffReading, UnusableThumbnailIsLeftOut) {
         {"past the end", 4, 1, 8, 1000000},
         {"wrapping", 4, 1, 0xFFFFFFF0u, 0x20},
         {"two numbers", 3, 2, 8, 4},
+        {"at offset 0, where the header is", 4, 1, 0, 16},
     };
     for (const auto& c : cases) {
         TiffBuilder t;

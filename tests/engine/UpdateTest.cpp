@@ -329,4 +329,39 @@ TEST_F(Updates, TextFieldsShowOnlyTheEntriesASaveWrites) {
     }
 }
 
+// Of several entries with one tag a save keeps the first with a value, so that one fills the
+// field: the text shown is the text the saved file holds, edited or not.
+TEST_F(Updates, OfSeveralEntriesWithOneTagTheFirstWithAValueFillsTheField) {
+    const Bytes prefix = text("ASCII") + Bytes{0, 0, 0};
+    TiffBuilder t;
+    const int ifd0 = t.addIfd(), exif = t.addIfd();
+    t.entry(ifd0, 0x010E, 2, 0, {});
+    t.entry(ifd0, 0x010E, 2, 6, ascii("First"));
+    t.entry(ifd0, 0x010E, 2, 7, ascii("Second"));
+    t.pointer(ifd0, 0x8769, exif);
+    t.entry(exif, 0x9286, 7, 0, {});
+    t.entry(exif, 0x9286, 7, 13, prefix + text("First"));
+    t.entry(exif, 0x9286, 7, 14, prefix + text("Second"));
+    const Bytes source = jpeg(exifApp1(t.build()));
+    const auto open = [](const Bytes& file) {
+        PrepareRegistersForOpen({});
+        return analyze(file);
+    };
+
+    for (const std::u16string typed : {u"First", u""}) {
+        SCOPED_TRACE(utf8(typed));
+        ASSERT_TRUE(open(source));
+        TextFields fields = TextFieldsFromRegisters();
+        EXPECT_EQ(fields.title, u"First");
+        EXPECT_EQ(fields.comment, u"First");
+        fields.title = fields.comment = typed;
+        StoreTextFields(fields);
+        Exif::UpdateExif();
+        Exif::WriteJpeg();
+        ASSERT_TRUE(open(Exif::ToStream.toVector()));
+        EXPECT_EQ(TextFieldsFromRegisters().title, typed);
+        EXPECT_EQ(TextFieldsFromRegisters().comment, typed);
+    }
+}
+
 } // namespace

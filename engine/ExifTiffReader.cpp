@@ -315,7 +315,8 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
             }
             met.set(tag);
             // Of several entries with one tag the save keeps the first that has a value (see
-            // CleanIFD), so that one locates the thumbnail the save copies.
+            // CleanIFD): that one locates the thumbnail the save copies, and only that one fills
+            // a text field.
             if (mk == '1' && tag == 0x0201 && n != 0 && !thumbnailOffsetRead) {
                 SNOffset = thumbnailNumber(rec);
                 thumbnailOffsetRead = true;
@@ -324,8 +325,6 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 SNSize = thumbnailNumber(rec);
                 thumbnailSizeRead = true;
             }
-            // Of several entries with one tag a save keeps the first with a value (see CleanIFD):
-            // only that one fills a text field.
             const bool kept = Num32(rec.Count) != 0 && HasFieldType(rec) && !valued.test(tag);
             if (kept)
                 valued.set(tag);

@@ -258,6 +258,7 @@ Prepared prepareFile(const Request& r, const std::string& file, bool keepTime,
         Exif::SaveOptions options;
         // Over the opened file only while it still holds what was read.
         options.mustExist = !r.output;
+        options.fingerprintWritten = false; // the command never saves over its output again
         if (!r.output)
             options.unchangedSince = Exif::FmStream.sourceFingerprint();
         if (keepTime) {

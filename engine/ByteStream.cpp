@@ -65,10 +65,41 @@ public:
             written_->add({data, static_cast<std::size_t>(size)});
         if (!writeAll(fd_, data, size))
             return false;
-        at_ += size;
-        if (at_ - started_ >= kWritebackStep)
-            startWriteback();
+        advance(size);
         return true;
+    }
+    // Copies a stretch of a file: inside the kernel when nothing is hashed on the way (no
+    // trip through user space, and some file systems share the blocks), else read through
+    // `buffer`, kReadPiece bytes long. ESTALE when the file ends before the stretch does.
+    int copyFrom(int fd, std::uint64_t offset, std::uint64_t length, std::uint8_t* buffer) {
+        const std::uint64_t end = offset + length;
+        while (!written_ && kernelCopies_ && offset < end) {
+            off_t from = static_cast<off_t>(offset);
+            const ssize_t n = copy_file_range(fd, &from, fd_, nullptr,
+                                              std::min(end - offset, kWritebackStep), 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                // Not between these files (another file system, an older kernel), or the
+                // file's end: the reads below take over and report a real failure themselves.
+                kernelCopies_ = false;
+                break;
+            }
+            offset += static_cast<std::uint64_t>(n);
+            advance(static_cast<std::uint64_t>(n));
+        }
+        while (offset < end) {
+            const ssize_t n = pread(fd, buffer, std::min<std::uint64_t>(end - offset, kReadPiece),
+                                    static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n == 0 ? ESTALE : errno;
+            if (!put(buffer, static_cast<std::uint64_t>(n)))
+                return errno;
+            offset += static_cast<std::uint64_t>(n);
+        }
+        return 0;
     }
     void startWriteback() {
         // Only a hint, which a descriptor that is not a file ignores.
@@ -79,33 +110,51 @@ public:
     }
 
 private:
+    void advance(std::uint64_t size) {
+        at_ += size;
+        if (at_ - started_ >= kWritebackStep)
+            startWriteback();
+    }
+
     static constexpr std::uint64_t kWritebackStep = 2 << 20;
     int fd_;
     ContentHasher* written_;
+    bool kernelCopies_ = true;
     std::uint64_t at_ = 0, started_ = 0;
 };
 
-// Reads a source file from its start while stretches of it are written out: every byte passes
-// the hash once, and the stretches written are the very bytes hashed. At the end the hash must
-// be the one taken when the file was opened, so a file changed meanwhile (in place: the
-// descriptor follows the file, not the name) never reaches the output unnoticed.
+// Copies stretches of a source file into the output, and makes sure they are the bytes the
+// file held when it was opened (changed in place too: the descriptor follows the file, not
+// the name).
+//  - A file whose state when it was read tells its content apart (its fingerprint's `seen`:
+//    any write moves its change time) and that is in that state before and after the copy
+//    held those bytes throughout: its stretches are copied as they are.
+//  - Any other file is read from its start, every byte passing the hash once, and the
+//    stretches written are the very bytes hashed. At the end the hash must be the one taken
+//    when the file was opened.
 class SourcePass {
 public:
-    SourcePass(const ByteStream::Source& source, std::vector<std::uint8_t>& buffer)
-        : source_(source), buffer_(buffer) {}
+    SourcePass(const ByteStream::Source& source, std::uint8_t* buffer)
+        : source_(source), buffer_(buffer), vouched_(inStateSeen()) {}
 
     const ByteStream::Source* source() const { return &source_; }
+    // How far the file was hashed; a vouched pass hashes nothing and takes stretches in any order.
     std::uint64_t position() const { return at_; }
 
-    // Hashes the bytes up to `offset`, then hashes and writes out the `length` bytes from there.
+    // Writes out the `length` bytes at `offset`; a pass that is not vouched for hashes every
+    // byte up to their end on the way.
     int copy(std::uint64_t offset, std::uint64_t length, Output& out) {
+        if (vouched_)
+            return out.copyFrom(source_.fd, offset, length, buffer_);
         if (const int err = advance(offset, nullptr))
             return err;
         return advance(offset + length, &out);
     }
-    // Hashes the rest: 0 when the file holds exactly what it held, else ESTALE (or the errno
-    // of a failed read).
+    // 0 when the file held exactly what it held when opened, else ESTALE (or the errno of a
+    // failed read).
     int finish() {
+        if (vouched_)
+            return inStateSeen() ? 0 : ESTALE;
         if (const int err = advance(source_.fingerprint->size, nullptr))
             return err;
         std::uint8_t beyond;
@@ -116,17 +165,22 @@ public:
     }
 
 private:
+    bool inStateSeen() const {
+        struct stat st {};
+        const std::optional<FileState>& seen = source_.fingerprint->seen;
+        return seen && fstat(source_.fd, &st) == 0 && StateOf(st) == *seen;
+    }
+
     int advance(std::uint64_t to, Output* out) {
         while (at_ < to) {
-            const ssize_t n = pread(source_.fd, buffer_.data(),
-                                    std::min<std::uint64_t>(to - at_, buffer_.size()),
+            const ssize_t n = pread(source_.fd, buffer_, std::min<std::uint64_t>(to - at_, kReadPiece),
                                     static_cast<off_t>(at_));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 return n == 0 ? ESTALE : errno; // it is shorter than it was
-            hasher_.add({buffer_.data(), static_cast<std::size_t>(n)});
-            if (out && !out->put(buffer_.data(), static_cast<std::uint64_t>(n)))
+            hasher_.add({buffer_, static_cast<std::size_t>(n)});
+            if (out && !out->put(buffer_, static_cast<std::uint64_t>(n)))
                 return errno;
             at_ += static_cast<std::uint64_t>(n);
         }
@@ -134,7 +188,8 @@ private:
     }
 
     const ByteStream::Source& source_;
-    std::vector<std::uint8_t>& buffer_;
+    std::uint8_t* buffer_;
+    const bool vouched_;
     ContentHasher hasher_;
     std::uint64_t at_ = 0;
 };
@@ -343,7 +398,7 @@ int ByteStream::writeTo(int fd, ContentHasher* written) const {
     Output out(fd, written);
     if (!out.put(own_->data(), own_->size()))
         return errno;
-    std::vector<std::uint8_t> buffer;
+    std::unique_ptr<std::uint8_t[]> buffer;
     std::vector<std::unique_ptr<SourcePass>> passes; // one per source file
     for (const Ref& r : refs_) {
         if (r.source->memory) {
@@ -364,8 +419,9 @@ int ByteStream::writeTo(int fd, ContentHasher* written) const {
             pass = passes.end();
         }
         if (pass == passes.end()) {
-            buffer.resize(1 << 20);
-            passes.push_back(std::make_unique<SourcePass>(*r.source, buffer));
+            if (!buffer)
+                buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadPiece);
+            passes.push_back(std::make_unique<SourcePass>(*r.source, buffer.get()));
             pass = passes.end() - 1;
         }
         if (const int err = (*pass)->copy(r.offset, r.length, out))

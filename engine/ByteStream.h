@@ -21,7 +21,8 @@ namespace Exif {
 // A stream opened on a file reads it on demand. Large stretches of a source appended to another
 // stream (the compressed image data) are not copied but referred to, and copied only when the
 // stream is finally written to a file. The whole file was hashed when it was opened, and it is
-// hashed again as it is copied: the output is made only of bytes that still hash the same.
+// hashed again as it is copied unless its state shows it untouched since: the output is made
+// only of bytes the file still held.
 class ByteStream {
 public:
     ByteStream() = default;

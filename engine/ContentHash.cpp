@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <sys/statfs.h>
 #include <unistd.h>
-#include <vector>
 #include <xxhash.h>
 
 namespace Exif {
@@ -76,16 +76,16 @@ int FingerprintOfFile(int fd, ContentFingerprint& result) {
                          nanoseconds(before.st_ctim) + 2 * nanoseconds(tick) < nanoseconds(now) &&
                          changeTimesAreExact(fd);
     ContentHasher hasher;
-    std::vector<std::uint8_t> buffer(1 << 20);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadPiece);
     for (;;) {
-        const ssize_t n = pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(hasher.size()));
+        const ssize_t n = pread(fd, buffer.get(), kReadPiece, static_cast<off_t>(hasher.size()));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return errno;
         if (n == 0)
             break;
-        hasher.add({buffer.data(), static_cast<std::size_t>(n)});
+        hasher.add({buffer.get(), static_cast<std::size_t>(n)});
     }
     result = hasher.result();
     struct stat after {};

@@ -195,6 +195,9 @@ struct SaveOptions {
     std::optional<ContentFingerprint> unchangedSince;
     // The saved file's modification time; without it, the time of saving.
     std::optional<timespec> modified;
+    // Takes the saved file's fingerprint (SaveResult::written) as it is written, for a caller
+    // that will save over it again; without it nothing is hashed on the way.
+    bool fingerprintWritten = true;
 };
 
 struct SaveRequest {
@@ -205,7 +208,7 @@ struct SaveRequest {
 
 struct SaveResult {
     std::string error; // empty when the file was saved
-    ContentFingerprint written; // what the saved file holds
+    ContentFingerprint written; // what the saved file holds, when fingerprintWritten
 };
 
 // Stores contents under their paths atomically, many at once with one group commit:

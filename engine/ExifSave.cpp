@@ -140,12 +140,13 @@ void writeOutput(PendingSave& save, std::set<std::string>& cleanedFolders) {
         saveError(path, "一時ファイルを作成できません", err);
     const int fd = save.file->fd();
     ContentHasher written;
-    if (const int err = save.request->content.writeTo(fd, &written)) {
+    if (const int err = save.request->content.writeTo(fd, options.fingerprintWritten ? &written : nullptr)) {
         if (err == ESTALE)
             changedError(path);
         saveError(path, "書き込めません", err);
     }
-    save.written = written.result();
+    if (options.fingerprintWritten)
+        save.written = written.result();
     // The new file takes the place of the old one with its permissions and, where allowed,
     // its owner; a new file gets the usual permissions.
     const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~currentUmask());

@@ -444,25 +444,63 @@ TEST_F(Saving, SavingOverTheOpenedFileDependsOnItsContentNotItsTimesOrInode) {
     Exif::ResetEngine();
 }
 
+// The source is read only as far as the analysis goes, and its image data is copied at saving:
+// only while the file still holds what was read. A file read well after its last change is
+// vouched for by its state and copied as it is (inside the kernel when the saved file's
+// fingerprint is not asked for, through reads where the kernel cannot copy between the two
+// file systems); any other file is hashed again on the way.
 TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
-    // The source is read only as far as the analysis goes; if it is rewritten before the save,
-    // its image data is not copied into the output.
-    const Bytes source = testsupport::jpeg({}) + Bytes(300000, 0x5A); // data long enough to refer to
-    const fs::path p = file("pic.jpg", source);
+    const Bytes source = testsupport::jpeg({}) + pattern(300000, 5); // data long enough to refer to
+    std::string shm = "/dev/shm/geodot-save-XXXXXX";
+    const bool haveShm = fs::is_directory("/dev/shm") && mkdtemp(shm.data()) != nullptr;
+    const auto flipImageByte = [](const fs::path& p) {
+        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(200000);
+        f.put('\x01');
+    };
+    for (const bool settled : {false, true})
+        for (const bool fingerprinted : {true, false})
+            for (const bool elsewhere : {false, true})
+                for (const bool changed : {false, true}) {
+                    SCOPED_TRACE(std::string(settled ? "settled" : "just written") +
+                                 (fingerprinted ? ", fingerprinted" : "") +
+                                 (elsewhere ? ", saved to another file system" : "") +
+                                 (changed ? ", changed in place before the save" : ""));
+                    if (elsewhere && !haveShm)
+                        continue;
+                    const fs::path p = file("pic.jpg", source);
+                    if (settled)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a few clock ticks
+                    Exif::ResetEngine();
+                    Exif::FmStream.openFile(p.string());
+                    ASSERT_TRUE(Exif::AnalyzeExif());
+                    Exif::WriteJpeg();
+                    const Bytes output = Exif::ToStream.toVector();
+                    if (changed)
+                        flipImageByte(p); // same size, same times but the change time
+                    const fs::path out = (elsewhere ? fs::path(shm) : dir_) / "out.jpg";
+                    Exif::SaveOptions options;
+                    options.fingerprintWritten = fingerprinted;
+                    try {
+                        const Exif::ContentFingerprint written =
+                            Exif::SaveFile(out.string(), Exif::ToStream, options);
+                        EXPECT_FALSE(changed) << "copied image data from a changed file";
+                        EXPECT_EQ(readBytes(out), output);
+                        if (fingerprinted) {
+                            EXPECT_EQ(written, Exif::FingerprintOf(output));
+                        }
+                    } catch (const Exif::EngineError& e) {
+                        EXPECT_TRUE(changed) << e.what();
+                        EXPECT_NE(std::string(e.what()).find("変更されています"), std::string::npos)
+                            << e.what();
+                        EXPECT_FALSE(fs::exists(out));
+                    }
+                    fs::remove(out);
+                    fs::remove(p);
+                }
     Exif::ResetEngine();
-    Exif::FmStream.openFile(p.string());
-    ASSERT_TRUE(Exif::AnalyzeExif());
-    Exif::WriteJpeg();
-    writeBytes(p, pattern(1000, 3)); // rewritten in place meanwhile
-    const fs::path out = dir_ / "out.jpg";
-    try {
-        Exif::SaveFile(out.string(), Exif::ToStream, false);
-        ADD_FAILURE() << "copied image data from a changed file";
-    } catch (const Exif::EngineError& e) {
-        EXPECT_NE(std::string(e.what()).find("変更されています"), std::string::npos) << e.what();
-    }
-    EXPECT_FALSE(fs::exists(out));
-    Exif::ResetEngine();
+    if (haveShm)
+        fs::remove_all(shm);
 }
 
 // --- Batches ------------------------------------------------------------------------------------

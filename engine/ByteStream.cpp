@@ -173,7 +173,8 @@ private:
 
     int advance(std::uint64_t to, Output* out) {
         while (at_ < to) {
-            const ssize_t n = pread(source_.fd, buffer_, std::min<std::uint64_t>(to - at_, kReadPiece),
+            const ssize_t n = pread(source_.fd, buffer_,
+                                    std::min<std::uint64_t>(to - at_, kReadPiece),
                                     static_cast<off_t>(at_));
             if (n < 0 && errno == EINTR)
                 continue;

@@ -140,7 +140,8 @@ void writeOutput(PendingSave& save, std::set<std::string>& cleanedFolders) {
         saveError(path, "一時ファイルを作成できません", err);
     const int fd = save.file->fd();
     ContentHasher written;
-    if (const int err = save.request->content.writeTo(fd, options.fingerprintWritten ? &written : nullptr)) {
+    ContentHasher* const hashed = options.fingerprintWritten ? &written : nullptr;
+    if (const int err = save.request->content.writeTo(fd, hashed)) {
         if (err == ESTALE)
             changedError(path);
         saveError(path, "書き込めません", err);

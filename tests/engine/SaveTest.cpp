@@ -469,8 +469,8 @@ TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
                     if (elsewhere && !haveShm)
                         continue;
                     const fs::path p = file("pic.jpg", source);
-                    if (settled)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a few clock ticks
+                    if (settled) // a few clock ticks
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     Exif::ResetEngine();
                     Exif::FmStream.openFile(p.string());
                     ASSERT_TRUE(Exif::AnalyzeExif());

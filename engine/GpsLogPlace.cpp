@@ -21,6 +21,7 @@ Match PlacePhoto(const std::string& path, std::span<const Point> points, const T
     // Over the photo only while it still holds what was read.
     options.mustExist = true;
     options.unchangedSince = Exif::FmStream.sourceFingerprint();
+    options.fingerprintWritten = false; // a photo placed is opened afresh to be saved again
     Exif::SaveFile(path, Exif::ToStream, options);
     return m;
 }

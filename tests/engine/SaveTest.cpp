@@ -74,10 +74,9 @@ struct ChildOutcome {
     std::string message;
 };
 
-// Runs the save in a child process after `prepare` has changed that child only (limits,
+// Runs a save in a child process after `prepare` has changed that child only (limits,
 // identity); a failure's message comes back through a pipe.
-ChildOutcome saveInChild(const std::function<bool()>& prepare, const fs::path& path,
-                         const Bytes& bytes) {
+ChildOutcome saveInChild(const std::function<bool()>& prepare, const std::function<void()>& save) {
     int fds[2];
     if (pipe(fds) != 0)
         return {};
@@ -87,7 +86,7 @@ ChildOutcome saveInChild(const std::function<bool()>& prepare, const fs::path& p
         if (!prepare())
             _exit(3);
         try {
-            Exif::SaveFile(path.string(), bytes, true);
+            save();
             _exit(0);
         } catch (const Exif::EngineError& e) {
             const std::string m = e.what();
@@ -110,6 +109,11 @@ ChildOutcome saveInChild(const std::function<bool()>& prepare, const fs::path& p
     out.finished = code == 0 || code == 1;
     out.saved = code == 0;
     return out;
+}
+
+ChildOutcome saveInChild(const std::function<bool()>& prepare, const fs::path& path,
+                         const Bytes& bytes) {
+    return saveInChild(prepare, [&] { Exif::SaveFile(path.string(), bytes, true); });
 }
 
 class Saving : public ::testing::Test {
@@ -276,22 +280,53 @@ TEST_F(Saving, AFailureSaysWhyAndLeavesEverythingAsItWas) {
     }
 }
 
+// The bytes held in memory, and image data copied from the photo by the kernel, which fails
+// over to plain reads and writes that then report the failure.
 TEST_F(Saving, AFullDiskMidwayLeavesTheOriginalAndNoTemporaryFile) {
-    const fs::path p = file("pic.jpg", original_);
-    const ChildOutcome out = saveInChild(
-        [] {
-            // Files may not grow beyond 4 KiB, as on a disk that fills up during the write.
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
-            return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-        },
-        p, pattern(64 * 1024, 9));
-    ASSERT_TRUE(out.finished);
-    EXPECT_FALSE(out.saved);
-    EXPECT_NE(out.message.find("書き込めません"), std::string::npos) << out.message;
-    EXPECT_NE(out.message.find(std::strerror(EFBIG)), std::string::npos) << out.message;
-    EXPECT_EQ(readBytes(p), original_);
-    EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"pic.jpg"});
+    const Bytes photo = testsupport::jpeg({}) + pattern(300000, 5); // data long enough to refer to
+    const struct {
+        const char* what;
+        bool fromTheFile;
+    } cases[] = {{"from memory", false}, {"image data from the file", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path p = file("pic.jpg", c.fromTheFile ? photo : original_);
+        std::function<void()> save = [&] {
+            Exif::SaveFile(p.string(), pattern(64 * 1024, 9), true);
+        };
+        if (c.fromTheFile) {
+            // Settled, so that its state vouches for it, and no fingerprint of the output asked.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            Exif::ResetEngine();
+            Exif::FmStream.openFile(p.string());
+            ASSERT_TRUE(Exif::AnalyzeExif());
+            Exif::WriteJpeg();
+            save = [&] {
+                Exif::SaveOptions options;
+                options.mustExist = true;
+                options.unchangedSince = Exif::FmStream.sourceFingerprint();
+                options.fingerprintWritten = false;
+                Exif::SaveFile(p.string(), Exif::ToStream, options);
+            };
+        }
+        const Bytes before = readBytes(p);
+        const ChildOutcome out = saveInChild(
+            [] {
+                // Files may not grow beyond 4 KiB, as on a disk that fills up during the write.
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{4096, 4096};
+                return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+            },
+            save);
+        ASSERT_TRUE(out.finished);
+        EXPECT_FALSE(out.saved);
+        EXPECT_NE(out.message.find("書き込めません"), std::string::npos) << out.message;
+        EXPECT_NE(out.message.find(std::strerror(EFBIG)), std::string::npos) << out.message;
+        EXPECT_EQ(readBytes(p), before);
+        EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"pic.jpg"});
+        Exif::ResetEngine();
+        fs::remove(p);
+    }
 }
 
 TEST_F(Saving, AFolderTheUserCannotWriteLeavesTheOriginal) {

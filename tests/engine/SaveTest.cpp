@@ -488,10 +488,17 @@ TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
     const Bytes source = testsupport::jpeg({}) + pattern(300000, 5); // data long enough to refer to
     std::string shm = "/dev/shm/geodot-save-XXXXXX";
     const bool haveShm = fs::is_directory("/dev/shm") && mkdtemp(shm.data()) != nullptr;
+    // One byte of the image data, in place, the times put back: only the change time moves.
     const auto flipImageByte = [](const fs::path& p) {
-        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(200000);
-        f.put('\x01');
+        struct stat st {};
+        ASSERT_EQ(stat(p.c_str(), &st), 0);
+        {
+            std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(200000);
+            f.put('\x01');
+        }
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
     };
     for (const bool settled : {false, true})
         for (const bool fingerprinted : {true, false})
@@ -512,7 +519,7 @@ TEST_F(Saving, ImageDataLeftInTheSourceIsCheckedBeforeItIsCopied) {
                     Exif::WriteJpeg();
                     const Bytes output = Exif::ToStream.toVector();
                     if (changed)
-                        flipImageByte(p); // same size, same times but the change time
+                        flipImageByte(p);
                     const fs::path out = (elsewhere ? fs::path(shm) : dir_) / "out.jpg";
                     Exif::SaveOptions options;
                     options.fingerprintWritten = fingerprinted;

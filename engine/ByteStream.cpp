@@ -68,38 +68,26 @@ public:
         advance(size);
         return true;
     }
-    // Copies a stretch of a file: inside the kernel when nothing is hashed on the way (no
-    // trip through user space, and some file systems share the blocks), else read through
-    // `buffer`, kReadPiece bytes long. ESTALE when the file ends before the stretch does.
-    int copyFrom(int fd, std::uint64_t offset, std::uint64_t length, std::uint8_t* buffer) {
-        const std::uint64_t end = offset + length;
-        while (!written_ && kernelCopies_ && offset < end) {
-            off_t from = static_cast<off_t>(offset);
+    // Copies as much of a stretch of a file as the kernel will, when nothing is hashed on the
+    // way: no trip through user space, and some file systems share the blocks. How many bytes
+    // it copied; where it stops short (another file system, an older kernel, a failure, the
+    // file's end) reading takes over and reports what it finds.
+    std::uint64_t copyInKernel(int fd, std::uint64_t offset, std::uint64_t length) {
+        std::uint64_t done = 0;
+        while (!written_ && kernelCopies_ && done < length) {
+            off_t from = static_cast<off_t>(offset + done);
             const ssize_t n = copy_file_range(fd, &from, fd_, nullptr,
-                                              std::min(end - offset, kWritebackStep), 0);
+                                              std::min(length - done, kWritebackStep), 0);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                // Not between these files (another file system, an older kernel), or the
-                // file's end: the reads below take over and report a real failure themselves.
                 kernelCopies_ = false;
                 break;
             }
-            offset += static_cast<std::uint64_t>(n);
+            done += static_cast<std::uint64_t>(n);
             advance(static_cast<std::uint64_t>(n));
         }
-        while (offset < end) {
-            const ssize_t n = pread(fd, buffer, std::min<std::uint64_t>(end - offset, kReadPiece),
-                                    static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return n == 0 ? ESTALE : errno;
-            if (!put(buffer, static_cast<std::uint64_t>(n)))
-                return errno;
-            offset += static_cast<std::uint64_t>(n);
-        }
-        return 0;
+        return done;
     }
     void startWriteback() {
         // Only a hint, which a descriptor that is not a file ignores.
@@ -144,18 +132,20 @@ public:
     // Writes out the `length` bytes at `offset`; a pass that is not vouched for hashes every
     // byte up to their end on the way.
     int copy(std::uint64_t offset, std::uint64_t length, Output& out) {
-        if (vouched_)
-            return out.copyFrom(source_.fd, offset, length, buffer_);
-        if (const int err = advance(offset, nullptr))
+        if (vouched_) {
+            std::uint64_t at = offset + out.copyInKernel(source_.fd, offset, length);
+            return readThrough(at, offset + length, nullptr, &out);
+        }
+        if (const int err = readThrough(at_, offset, &hasher_, nullptr))
             return err;
-        return advance(offset + length, &out);
+        return readThrough(at_, offset + length, &hasher_, &out);
     }
     // 0 when the file held exactly what it held when opened, else ESTALE (or the errno of a
     // failed read).
     int finish() {
         if (vouched_)
             return inStateSeen() ? 0 : ESTALE;
-        if (const int err = advance(source_.fingerprint->size, nullptr))
+        if (const int err = readThrough(at_, source_.fingerprint->size, &hasher_, nullptr))
             return err;
         std::uint8_t beyond;
         const ssize_t n = pread(source_.fd, &beyond, 1, static_cast<off_t>(at_));
@@ -171,19 +161,22 @@ private:
         return seen && fstat(source_.fd, &st) == 0 && StateOf(st) == *seen;
     }
 
-    int advance(std::uint64_t to, Output* out) {
-        while (at_ < to) {
+    // Reads the file from `at` up to `to`, hashing the bytes into `hash` and writing them out
+    // to `out` where given; `at` follows. ESTALE when the file is shorter than it was.
+    int readThrough(std::uint64_t& at, std::uint64_t to, ContentHasher* hash, Output* out) {
+        while (at < to) {
             const ssize_t n = pread(source_.fd, buffer_,
-                                    std::min<std::uint64_t>(to - at_, kReadPiece),
-                                    static_cast<off_t>(at_));
+                                    std::min<std::uint64_t>(to - at, kReadPiece),
+                                    static_cast<off_t>(at));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                return n == 0 ? ESTALE : errno; // it is shorter than it was
-            hasher_.add({buffer_, static_cast<std::size_t>(n)});
+                return n == 0 ? ESTALE : errno;
+            if (hash)
+                hash->add({buffer_, static_cast<std::size_t>(n)});
             if (out && !out->put(buffer_, static_cast<std::uint64_t>(n)))
                 return errno;
-            at_ += static_cast<std::uint64_t>(n);
+            at += static_cast<std::uint64_t>(n);
         }
         return 0;
     }

@@ -106,6 +106,9 @@ bool IsPointerTag(std::uint16_t tag); // 0x8769, 0x8825, 0xA005
 // False for an entry whose type is none of the TIFF field types 1 to 13: it has no value a
 // reader could take, and readers reject the directory that holds it.
 bool HasFieldType(const IFDRec& entry);
+// An entry a save keeps as a value: one of a field type with at least one element (pointers
+// aside, which a save writes anew).
+bool HoldsValue(const IFDRec& entry);
 // True for an entry of a directory (`mk` '0', 'X', '1', 'G', 'I') that points at a private
 // sub-directory: an entry of type IFD, or SubIFDs (0x014A) and the like in the 0th, Exif and
 // 1st IFDs. Its value stays right only while those directories stay where they are.
@@ -137,7 +140,7 @@ void ReadTIFF();
 void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew);
 std::u16string ReadData(const IFDRec& entry);
 // Without `textRegisters` an editable text is listed but does not fill its text field.
-std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName, bool textRegisters = true);
+std::u16string GetExifNote(const IFDRec& curIFD, char mk, bool englishName, bool textRegisters);
 bool CheckCOM();
 void WriteCOM(ByteStream& outStream);
 std::int64_t SeekEOI();

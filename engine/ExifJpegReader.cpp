@@ -120,7 +120,7 @@ bool HandleAPP1(std::uint64_t markerPos) {
     // gives the same file as saving that file again.
     const auto holdsValues = [](const IFDTable& t, char mk) {
         return std::any_of(t.begin(), t.end(), [mk](const IFDRec& e) {
-            if (IsPointerTag(e.IDX) || Num32(e.Count) == 0 || !HasFieldType(e))
+            if (IsPointerTag(e.IDX) || !HoldsValue(e))
                 return false;
             std::vector<TiffRange> reach;
             return !IsPrivateDirectoryEntry(e, mk) || PrivateDirectoryReach(e, mk, reach);

@@ -96,6 +96,10 @@ bool HasFieldType(const IFDRec& entry) {
     return type >= BYTE && type <= IFD;
 }
 
+bool HoldsValue(const IFDRec& entry) {
+    return Num32(entry.Count) != 0 && HasFieldType(entry);
+}
+
 bool IsPrivateDirectoryEntry(const IFDRec& entry, char mk) {
     if (IsPointerTag(entry.IDX))
         return false; // the Exif, GPS and Interoperability pointers, whatever their type

@@ -325,7 +325,7 @@ void ReadIFD(IFDTable& ifd, Listing& exif, char mk, bool isNew) {
                 SNSize = thumbnailNumber(rec);
                 thumbnailSizeRead = true;
             }
-            const bool kept = Num32(rec.Count) != 0 && HasFieldType(rec) && !valued.test(tag);
+            const bool kept = HoldsValue(rec) && !valued.test(tag);
             if (kept)
                 valued.set(tag);
             const std::u16string line = GetExifNote(rec, mk, false, kept && savedHere(tag, mk));

@@ -180,7 +180,8 @@ struct Digest {
 // Every entry of the engine's tables, fields and value.
 inline std::uint64_t EngineTablesDigest() {
     Digest d;
-    for (const Exif::IFDTable* table : {&Exif::IFD0, &Exif::IFDX, &Exif::IFDG, &Exif::IFDI, &Exif::IFD1}) {
+    for (const Exif::IFDTable* table :
+         {&Exif::IFD0, &Exif::IFDX, &Exif::IFDG, &Exif::IFDI, &Exif::IFD1}) {
         d.addValue(table->size());
         for (const Exif::IFDRec& e : *table) {
             for (std::uint32_t field : {std::uint32_t{e.ID}, std::uint32_t{e.DataType}, e.Count,
@@ -206,8 +207,6 @@ inline bool SameRecord(const Exif::IFDRec& a, const Exif::IFDRec& b) {
            a.Offset == b.Offset && a.Raw == b.Raw;
 }
 
-// Exact equality of all five tables with the engine's, in order (compared in place: copying
-// the engine's tables costs more than comparing them).
 // The tables as the writer puts them into a file: entries of no field type and without a value
 // gone, sorted, the first of several entries with one tag kept (the Interoperability table goes
 // out as it is). Pointer entries are left out, since their values are the new offsets, and so

@@ -5,8 +5,8 @@
 #
 #   fuzz/campaign.sh TARGET [MINUTES [EXECUTIONS [JOBS]]]  (defaults: 30 minutes, 2000000, 1)
 #
-# With JOBS > 1 the rounds run that many fuzzing processes (run.sh's fork mode), which carry on
-# past a finding; the campaign then stops at the end of that round.
+# With JOBS > 1 each round runs that many fuzzers side by side on the one corpus (see run.sh);
+# the campaign stops at the end of a round in which any of them found something.
 #
 # Exits 0 when the campaign ends without a finding, 1 at a finding, 2 on a usage or build error.
 set -euo pipefail

@@ -35,6 +35,11 @@ protected:
                 out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
         return out;
     }
+    // Opens a file as the window does, its text fields filled from the registers.
+    static bool openForEditing(const Bytes& file) {
+        PrepareRegistersForOpen({});
+        return analyze(file);
+    }
     static void position(double latD, double latM, double latS, double alt = 0) {
         NewTag01 = 1, NewTag02A = latD, NewTag02B = latM, NewTag02C = latS;
         NewTag03 = 1, NewTag04A = 139, NewTag04B = 45, NewTag04C = 57.2;
@@ -306,23 +311,19 @@ TEST_F(Updates, TextFieldsShowOnlyTheEntriesASaveWrites) {
         t.entry(c.directory == '0' ? ifd0 : c.directory == 'X' ? exif : ifd1, c.tag, c.type,
                 static_cast<std::uint32_t>(c.value.size()), c.value);
         const Bytes source = jpeg(exifApp1(t.build()));
-        const auto open = [](const Bytes& file) {
-            PrepareRegistersForOpen({});
-            return analyze(file);
-        };
 
-        ASSERT_TRUE(open(source));
+        ASSERT_TRUE(openForEditing(source));
         EXPECT_EQ(TextFieldsFromRegisters().*c.field, u"");
         EXPECT_NE(listing().find("Stray"), std::string::npos) << listing();
 
         for (const std::u16string typed : {u"New", u""}) {
-            ASSERT_TRUE(open(source));
+            ASSERT_TRUE(openForEditing(source));
             TextFields fields = TextFieldsFromRegisters();
             fields.*c.field = typed;
             StoreTextFields(fields);
             Exif::UpdateExif();
             Exif::WriteJpeg();
-            ASSERT_TRUE(open(Exif::ToStream.toVector()));
+            ASSERT_TRUE(openForEditing(Exif::ToStream.toVector()));
             EXPECT_EQ(TextFieldsFromRegisters().*c.field, typed) << utf8(typed);
             EXPECT_NE(listing().find("Stray"), std::string::npos) << "the stray entry is kept";
         }
@@ -343,14 +344,10 @@ TEST_F(Updates, OfSeveralEntriesWithOneTagTheFirstWithAValueFillsTheField) {
     t.entry(exif, 0x9286, 7, 13, prefix + text("First"));
     t.entry(exif, 0x9286, 7, 14, prefix + text("Second"));
     const Bytes source = jpeg(exifApp1(t.build()));
-    const auto open = [](const Bytes& file) {
-        PrepareRegistersForOpen({});
-        return analyze(file);
-    };
 
     for (const std::u16string typed : {u"First", u""}) {
         SCOPED_TRACE(utf8(typed));
-        ASSERT_TRUE(open(source));
+        ASSERT_TRUE(openForEditing(source));
         TextFields fields = TextFieldsFromRegisters();
         EXPECT_EQ(fields.title, u"First");
         EXPECT_EQ(fields.comment, u"First");
@@ -358,7 +355,7 @@ TEST_F(Updates, OfSeveralEntriesWithOneTagTheFirstWithAValueFillsTheField) {
         StoreTextFields(fields);
         Exif::UpdateExif();
         Exif::WriteJpeg();
-        ASSERT_TRUE(open(Exif::ToStream.toVector()));
+        ASSERT_TRUE(openForEditing(Exif::ToStream.toVector()));
         EXPECT_EQ(TextFieldsFromRegisters().title, typed);
         EXPECT_EQ(TextFieldsFromRegisters().comment, typed);
     }
